@@ -1,0 +1,71 @@
+#ifndef TESKBUILDER_H
+#define TESKBUILDER_H
+
+#include "tesktoqvx.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QVector>
+
+// How a layer bitmap is written as a Tesk layer stream. Every form decodes to
+// the same bitmap.
+enum class TokenForm {
+    Shortest,     // single-pixel tokens for lone pixels, runs in their shortest form
+    LongLengths,  // every run token with four length bytes
+    SinglePixels, // one token per pixel (dark pixels too)
+    ZeroRuns,     // shortest form with a zero-length run before every token
+};
+
+// One run token: grey7 (0..127) repeated `length` times, with `lengthBytes`
+// length bytes (1 to 4), or the fewest that hold the length when 0.
+QByteArray teskRunToken(int grey7, quint32 length, int lengthBytes = 0);
+
+// Encodes a bitmap of grey bytes (even values 0..254; odd values lose their low
+// bit) as a Tesk layer stream.
+QByteArray encodeTeskLayer(const uchar* bitmap, qint64 size, TokenForm form = TokenForm::Shortest);
+QByteArray encodeTeskLayer(const QByteArray& bitmap, TokenForm form = TokenForm::Shortest);
+
+// The supported printers, as a slicer writes them.
+enum class TeskModel { Vireld10, Vireld30 };
+
+// Describes a Tesk file and writes it. build() lays the blocks out after the
+// header in `order` and sets every offset and size field of the header, the
+// preview descriptor and the layer table; change `header` or the returned
+// bytes afterwards to describe malformed files.
+class TeskBuilder {
+public:
+    enum Block { MachineName, PreviewHead, PreviewData, LayerTable, LayerData };
+
+    TeskBuilder();
+    explicit TeskBuilder(TeskModel model);
+
+    // Appends a layer from a bitmap of resolutionX x resolutionY grey bytes.
+    void addLayer(const QByteArray& bitmap, TokenForm form = TokenForm::Shortest);
+    // Appends a layer whose stream is given as is.
+    void addLayerStream(const QByteArray& stream);
+    void setPreview(const QImage& image);
+
+    QByteArray build();
+    // Writes build() to path; false when the file cannot be written.
+    bool writeTo(const QString& path);
+
+    TeskFileHead_t header{};
+    QByteArray machineName;
+    int previewWidth = 0;
+    int previewHeight = 0;
+    QByteArray previewPixels; // RGB888 rows, no padding
+    QVector<QByteArray> layerStreams;
+    int layerSetCount = 1;
+    QVector<Block> order{MachineName, PreviewHead, PreviewData, LayerTable, LayerData};
+    int gapBetweenBlocks = 0; // filler bytes (0xEE) between blocks
+};
+
+// Writes `bytes` at `offset` of the file at path, leaving a hole before it
+// (sparse where the file system allows); creates the file if needed.
+bool writeAt(const QString& path, qint64 offset, const QByteArray& bytes);
+
+// Reads the whole file; empty on failure.
+QByteArray readFile(const QString& path);
+
+#endif
