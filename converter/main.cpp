@@ -3,17 +3,11 @@
 #include <QFile>
 #include <QString>
 
-#include <iostream>
-
-static void printLine(const QString& line)
-{
-    std::cout << line.toStdString() << std::endl;
-}
 
 int main(int argc, char* argv[])
 {
     if (argc < 3) {
-        printLine(QString::asprintf("error:Invalid parameter,format:%s input output", argv[0]));
+        printConsoleLine(QString::asprintf("error:Invalid parameter,format:%s input output", argv[0]));
         return -1;
     }
     const QString outputPath = QFile::decodeName(argv[2]);
@@ -22,7 +16,7 @@ int main(int argc, char* argv[])
     {
         TeskToQvx driver(inputPath, outputPath);
         result = driver.process();
-        printLine(QString::asprintf("exit code: %d\n", result));
+        printConsoleLine(QString::asprintf("exit code: %d\n", result));
     }
     return result >= 0 ? 0 : -1;
 }

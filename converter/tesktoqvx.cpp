@@ -1,11 +1,219 @@
 #include "tesktoqvx.h"
 
+#include "exportqvx.h"
+
+#include <QFile>
+#include <QImage>
+
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+#include <limits>
+#include <vector>
+
+namespace {
+
+// A machine-name block is read up to this size; the name ends at its first
+// zero byte long before that in any real file.
+constexpr qint64 kMaxMachineNameBytes = 64 * 1024;
+// A preview needing more pixel data than this is treated as no preview.
+constexpr qint64 kMaxPreviewBytes = 64 * 1024 * 1024;
+
+// Up to `size` bytes at `offset`: only as many as the file holds there, so a
+// declared size never allocates more than the file can supply.
+QByteArray readHeld(QFile& file, qint64 offset, qint64 size)
+{
+    const qint64 fileSize = file.size();
+    if (offset < 0 || size <= 0 || offset >= fileSize || !file.seek(offset))
+        return QByteArray();
+    QByteArray bytes(int(std::min(size, fileSize - offset)), Qt::Uninitialized);
+    const qint64 got = file.read(bytes.data(), bytes.size());
+    bytes.resize(int(std::max<qint64>(got, 0)));
+    return bytes;
+}
+
+// Exactly `size` bytes at `offset`; those the file does not hold read as zeros.
+QByteArray readPadded(QFile& file, qint64 offset, qint64 size)
+{
+    QByteArray bytes = readHeld(file, offset, size);
+    bytes.append(QByteArray(int(size - bytes.size()), '\0'));
+    return bytes;
+}
+
+template <typename Record>
+Record readRecord(QFile& file, qint64 offset)
+{
+    Record record{};
+    const QByteArray bytes = readHeld(file, offset, sizeof(Record));
+    std::memcpy(&record, bytes.constData(), size_t(bytes.size()));
+    return record;
+}
+
+qint64 layerDataPosition(const TeskDatHead_t& entry)
+{
+    const quint64 position = (quint64(entry.dataOffsetHigh) << 32) | entry.dataOffset;
+    return position > quint64(std::numeric_limits<qint64>::max()) ? -1 : qint64(position);
+}
+
+void printOverflow()
+{
+    printConsoleLine(QStringLiteral("Error!overflow..."));
+}
+
+} // namespace
+
+void printConsoleLine(const QString& line)
+{
+    std::cout << line.toStdString() << std::endl;
+}
+
 TeskToQvx::TeskToQvx(const QString& inputPath, const QString& outputPath)
     : inputPath(inputPath)
     , outputPath(outputPath)
 {
 }
 
-int TeskToQvx::process() { return InputMissing; }
-bool TeskToQvx::decodeLayerData(char*, int, uchar*) { return true; }
-void TeskToQvx::decodeLayerData(const char*, qint64, qint64, uchar*) {}
+bool TeskToQvx::decodeLayerData(char* src, int srcLen, uchar* dst)
+{
+    const qint64 length = std::max(srcLen, 0);
+    decodeLayerData(src, length, length, dst);
+    return true;
+}
+
+void TeskToQvx::decodeLayerData(const char* src, qint64 heldLen, qint64 declaredLen, uchar* dst)
+{
+    const qint64 pixelCount = std::max<qint64>(qint64(header.resolutionX) * header.resolutionY, 0);
+    std::memset(dst, 0, size_t(pixelCount));
+    const auto* in = reinterpret_cast<const uchar*>(src);
+    auto byteAt = [&](qint64 i) -> uchar { return i < heldLen ? in[i] : 0; };
+
+    qint64 i = 0;
+    qint64 o = 0;
+    while (i < heldLen) {
+        const uchar head = in[i];
+        if (!(head & 0x80)) {
+            if (o + 1 > pixelCount)
+                return printOverflow();
+            dst[o++] = uchar(head << 1);
+            ++i;
+            continue;
+        }
+        const uchar l0 = byteAt(i + 1);
+        const int tokenSize = 2 + (l0 >> 6);
+        // A run whose length bytes lie at or past the end of the data ends the layer.
+        if (i + tokenSize > declaredLen)
+            return;
+        qint64 run = l0 & 0x3F;
+        for (int k = 2; k < tokenSize; ++k)
+            run = (run << 8) | byteAt(i + k);
+        if (o + run > pixelCount)
+            return printOverflow();
+        std::memset(dst + o, (head & 0x7F) << 1, size_t(run));
+        o += run;
+        i += tokenSize;
+    }
+    // The zero bytes past the held data are single black pixels: the bitmap is
+    // already clear, so only their count matters.
+    if (i < declaredLen && o + (declaredLen - i) > pixelCount)
+        printOverflow();
+}
+
+// The input's preview pixels, padded with zeros to width x height x 3; empty
+// (no preview) when the size is not positive or too large.
+struct PreviewPixels {
+    QByteArray data;
+    int width = 0;
+    int height = 0;
+
+    // Wraps `data` without copying it.
+    QImage image() const
+    {
+        if (data.isEmpty())
+            return QImage();
+        return QImage(reinterpret_cast<const uchar*>(data.constData()), width, height, width * 3,
+                      QImage::Format_RGB888);
+    }
+};
+
+static PreviewPixels readPreview(QFile& input, qint64 previewOffset)
+{
+    const auto head = readRecord<TeskPreviewHead_t>(input, previewOffset);
+    const qint64 size = qint64(std::max(head.width, 0)) * std::max(head.height, 0) * 3;
+    PreviewPixels preview;
+    if (size == 0 || size > kMaxPreviewBytes)
+        return preview;
+    preview.width = head.width;
+    preview.height = head.height;
+    preview.data = readHeld(input, head.dataOffset, std::min<qint64>(head.dataSize, size));
+    preview.data.append(QByteArray(int(size - preview.data.size()), '\0'));
+    return preview;
+}
+
+static bool layerTableIsMalformed(const TeskFileHead_t& header, qint64 fileSize)
+{
+    return header.layerCount < 0 || (header.layerCount > 0 && header.layerSetCount < 1)
+        || qint64(header.layerCount) * qint64(sizeof(TeskDatHead_t)) > fileSize;
+}
+
+void TeskToQvx::readFront(QFile& input)
+{
+    header = readRecord<TeskFileHead_t>(input, 0);
+    // Past what the file holds the block is all zeros, and the name ends at the first of them.
+    const qint64 nameLength = std::min<qint64>({header.machineNameLength, input.size(), kMaxMachineNameBytes});
+    machineNameBytes = readPadded(input, header.machineNameOffset, std::max<qint64>(nameLength, 0));
+}
+
+int TeskToQvx::process()
+{
+    QFile input(inputPath);
+    if (!input.exists())
+        return InputMissing;
+    if (!input.open(QIODevice::ReadOnly))
+        return InputUnreadable;
+    readFront(input);
+    const PreviewPixels preview = readPreview(input, header.previewOffset);
+
+    ExportQvx writer(this);
+    if (!writer.validate())
+        return MachineRejected;
+    if (layerTableIsMalformed(header, input.size()))
+        return InputMalformed;
+    if (!writer.openFile(outputPath))
+        return OutputUnopenable;
+
+    QImage previewImage = preview.image();
+    printConsoleLine(QStringLiteral("progress:0"));
+    writer.writeFrontData(previewImage);
+    printConsoleLine(QStringLiteral("progress:1"));
+    if (!convertLayers(input, writer))
+        return WriteFailed;
+    writer.closeFile();
+    input.close();
+    printConsoleLine(QStringLiteral("progress:100"));
+    printConsoleLine(QStringLiteral("info:done."));
+    printConsoleLine(QStringLiteral("progress:0"));
+    return Converted;
+}
+
+bool TeskToQvx::convertLayers(QFile& input, ExportQvx& writer)
+{
+    const int layerCount = header.layerCount;
+    // Only the first set of the layer table is used, so only it is read.
+    const QByteArray table = readPadded(input, header.layerTableOffset, qint64(layerCount) * sizeof(TeskDatHead_t));
+    const int progressStep = std::max(layerCount / 10, 1);
+    std::vector<uchar> layerBitmap(size_t(header.resolutionX) * size_t(header.resolutionY));
+    for (int j = 0; j < layerCount; ++j) {
+        TeskDatHead_t entry;
+        std::memcpy(&entry, table.constData() + qint64(j) * sizeof entry, sizeof entry);
+        const qint64 declared = std::max(entry.dataSize, 0);
+        const QByteArray layerData = readHeld(input, layerDataPosition(entry), declared);
+        decodeLayerData(layerData.constData(), layerData.size(), declared, layerBitmap.data());
+        QImage layerImage(layerBitmap.data(), header.resolutionX, header.resolutionY, header.resolutionX,
+                          QImage::Format_Grayscale8);
+        if (!writer.writeLayerData(layerImage))
+            return false;
+        if (j > 0 && j % progressStep == 0)
+            printConsoleLine(QString::asprintf("progress:%d", std::min(j / progressStep * 10, 100)));
+    }
+    return true;
+}

@@ -102,6 +102,12 @@ enum ConversionResult : int {
 
 // The driver of one conversion: reads the Tesk file at inputPath, hands it to an
 // ExportQvx writer and reports progress on standard output.
+class ExportQvx;
+class QFile;
+
+// Writes one console line to standard output and flushes it.
+void printConsoleLine(const QString& line);
+
 class TeskToQvx {
 public:
     TeskToQvx(const QString& inputPath, const QString& outputPath);
@@ -126,6 +132,10 @@ public:
     QString outputPath;
     QByteArray machineNameBytes;
     TeskFileHead_t header{};
+
+private:
+    void readFront(QFile& input);
+    bool convertLayers(QFile& input, ExportQvx& writer);
 };
 
 #endif
