@@ -2,19 +2,329 @@
 
 #include "tesktoqvx.h"
 
+#include <cmath>
+#include <cstring>
+#include <optional>
+
+namespace {
+
+// Fixed header words between the magic and the float block, and after the
+// layer count.
+constexpr qint32 kHeaderWord12 = 1;
+constexpr qint32 kHeaderWord20 = 0;
+constexpr qint32 kHeaderWord168 = 4;
+
+// The printer's pixel grid for model 10 is half the slicer's in both axes.
+constexpr int kModel10LayerWidth = 480;
+constexpr int kModel10LayerHeight = 854;
+
+// Run lengths are written as hexadecimal digits, one per byte, in the low
+// nibble; the grey class takes the high nibble.
+constexpr uchar kDigitMask = 0x0F;
+constexpr int kDigitBase = 16;
+constexpr uchar kClassMask = 0xF0;
+constexpr int kMaxRunDigits = 8; // a 32-bit count has at most 8 hex digits
+
+const float kDefaultPrintParameters[qvx::kParameterCount] = {
+    20.0f,  20.0f,  1920.0f, 1080.0f, 0.1f,  500.0f, 1000.0f, 10.0f,   2000.0f,
+    4000.0f, 0.6f,  0.6f,    5.0f,    2.0f,  600.0f, 600.0f,  48.0f,   30.0f,
+    5.0f,   60.0f,  10.0f,   600.0f,  600.0f, 2.0f,  0.2f,    60.0f,   1.0f,
+    6.0f,   150.0f, 1001.0f, 200.0f,  0.0f,  0.0f,   0.0f,
+};
+
+// Plate geometry that a slicer writes for each supported model: plate sizes
+// in micrometres (input X is the printer's short side) and resolution.
+struct AcceptedGeometry {
+    const char* longName;
+    const char* shortName;
+    qint32 x1000;
+    qint32 y1000;
+    qint32 z1000;
+    qint32 resolutionX;
+    qint32 resolutionY;
+};
+
+const AcceptedGeometry kAcceptedGeometries[] = {
+    {"Vireld10", "Kv10", 55440, 98637, 140000, 960, 1708},
+    {"Vireld30", "Kv20", 68040, 120960, 170000, 1440, 2560},
+};
+
+struct PreviewSize {
+    const char* name;
+    int width;
+    int height;
+};
+
+const PreviewSize kPreviewSizes[] = {
+    {"Vireld10", qvx::kPreviewWidth, qvx::kPreviewHeight},
+    {"Kv10", qvx::kPreviewWidth, qvx::kPreviewHeight},
+    {"Vireld30", qvx::kPreviewWidth, qvx::kPreviewHeight},
+    {"Kv20", qvx::kPreviewWidth, qvx::kPreviewHeight},
+    {"Vireld120", qvx::kPreviewWidth, qvx::kPreviewHeight},
+    {"Vireld20", 200, 150},
+    {"Vireld300", 220, 200},
+};
+
+machineParameters makeMachine(float pixelsX, float pixelsY, float sizeX, float sizeY,
+                              float pixelSize, float maxHeight, const QString& modelName)
+{
+    machineParameters m;
+    m.pixelsX = pixelsX;
+    m.pixelsY = pixelsY;
+    m.sizeX = sizeX;
+    m.sizeY = sizeY;
+    m.pixelSizeX = pixelSize;
+    m.pixelSizeY = pixelSize;
+    m.maxHeight = maxHeight;
+    m.swapAxes = false;
+    m.formatTag = QStringLiteral("qvx");
+    m.formatCode = 4;
+    m.modelName = modelName;
+    m.makerName = QStringLiteral("Quorvath");
+    return m;
+}
+
+// The machine name is a zero-terminated text inside a fixed-size block.
+QString nameText(const QByteArray& bytes)
+{
+    const int length = int(qstrnlen(bytes.constData(), uint(bytes.size())));
+    return QString::fromUtf8(bytes.constData(), length);
+}
+
+QString chooseMachineName(const QByteArray& bytes)
+{
+    const QString text = nameText(bytes);
+    if (text.contains(QLatin1String("Vireld10")))
+        return QStringLiteral("Vireld10");
+    if (text.contains(QLatin1String("Vireld30")))
+        return QStringLiteral("Vireld30");
+    return text;
+}
+
+// Plate size in mm to whole micrometres. The product must be rounded to single
+// precision before truncation: 55.44f * 1000 is 55440 in float but 55439.9986
+// in double. Values that do not fit an int32 (NaN, infinities) give nothing.
+std::optional<qint32> toMicrometres(float millimetres)
+{
+    const float product = millimetres * 1000.0f;
+    if (!(std::fabs(product) < 2147483648.0f))
+        return std::nullopt;
+    return static_cast<qint32>(product);
+}
+
+const AcceptedGeometry* geometryFor(const QString& name)
+{
+    for (const AcceptedGeometry& g : kAcceptedGeometries) {
+        if (name == QLatin1String(g.longName) || name == QLatin1String(g.shortName))
+            return &g;
+    }
+    return nullptr;
+}
+
+// Bitwise, so that a signalling NaN is carried over as it is.
+void copyBits(float& dst, const float& src)
+{
+    std::memcpy(&dst, &src, sizeof(float));
+}
+
+quint32 floatBits(const float& value)
+{
+    quint32 bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+quint16 packRgb565(QRgb colour)
+{
+    return quint16(((qRed(colour) >> 3) << 11) | ((qGreen(colour) >> 2) << 5) | (qBlue(colour) >> 3));
+}
+
+QImage scaledPreview(const QImage& preview, const QString& name)
+{
+    if (preview.isNull())
+        return QImage();
+    for (const PreviewSize& size : kPreviewSizes) {
+        if (name == QLatin1String(size.name))
+            return preview.scaled(size.width, size.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    return QImage();
+}
+
+void appendRun(QVector<uchar>& out, uchar grey, qint32 count)
+{
+    uchar digits[kMaxRunDigits];
+    int first = kMaxRunDigits;
+    while (count != 0) {
+        digits[--first] = uchar(grey | (count & kDigitMask));
+        count /= kDigitBase;
+    }
+    for (int i = first; i < kMaxRunDigits; ++i)
+        out.append(digits[i]);
+}
+
+} // namespace
+
 ExportQvx::ExportQvx(TeskToQvx* driver)
     : driver(driver)
+    , machineName(chooseMachineName(driver->machineNameBytes))
 {
     initParameters();
 }
 
-void ExportQvx::initParameters() {}
-bool ExportQvx::validate() { return false; }
-bool ExportQvx::validateMachineName() const { return false; }
-void ExportQvx::evaluatePrintingParameters() {}
-bool ExportQvx::openFile(const QString&) { return false; }
-bool ExportQvx::writeFrontData(QImage&) { return false; }
-bool ExportQvx::writeLayerData(QImage&) { return false; }
-bool ExportQvx::closeFile() { return false; }
-bool ExportQvx::compressImage(QImage&) { return false; }
+void ExportQvx::initParameters()
+{
+    modelNumbers = {
+        {"Kv10", 10},      {"Vireld10", 10},  {"Kv20", 30},          {"Vireld30", 30},
+        {"Vireld120", 120}, {"Vireld200", 200}, {"Vireld200Pro", 240}, {"Vireld300", 300},
+    };
+    formatTags = {
+        {"Kv10", "qvx"},          {"Vireld10", "qvx"},       {"Kv20", "qvx30"},
+        {"Vireld30", "qvx30"},    {"Vireld120", "qvx120"},   {"Vireld200", "qvx200"},
+        {"Vireld200Pro", "qvx200p"}, {"Vireld300", "qvx300"},
+    };
+    const machineParameters model10 =
+        makeMachine(854.0f, 480.0f, 98.637f, 55.44f, 115.5f, 140.0f, QStringLiteral("Vireld10"));
+    const machineParameters model30 =
+        makeMachine(2560.0f, 1440.0f, 120.96f, 68.04f, 47.25f, 170.0f, QStringLiteral("Vireld30"));
+    machineTable = {
+        {"Vireld10", model10}, {"Kv10", model10}, {"Vireld30", model30}, {"Kv20", model30},
+    };
+    std::memcpy(printParameters, kDefaultPrintParameters, sizeof printParameters);
+}
+
+bool ExportQvx::validate()
+{
+    const bool accepted = validateMachineName();
+    if (accepted)
+        evaluatePrintingParameters();
+    return accepted;
+}
+
+bool ExportQvx::validateMachineName() const
+{
+    const AcceptedGeometry* expected = geometryFor(machineName);
+    if (!expected)
+        return false;
+    const TeskFileHead_t& h = driver->header;
+    return toMicrometres(h.bedSizeX) == expected->x1000
+        && toMicrometres(h.bedSizeY) == expected->y1000
+        && toMicrometres(h.bedSizeZ) == expected->z1000
+        && h.resolutionX == expected->resolutionX
+        && h.resolutionY == expected->resolutionY;
+}
+
+void ExportQvx::evaluatePrintingParameters()
+{
+    const machineParameters m = machineTable.value(machineName);
+    const TeskFileHead_t& h = driver->header;
+    float* p = printParameters;
+
+    p[0] = 1000.0f / (m.swapAxes ? m.pixelSizeY : m.pixelSizeX);
+    p[1] = 1000.0f / (m.swapAxes ? m.pixelSizeX : m.pixelSizeY);
+    p[2] = m.swapAxes ? m.pixelsY : m.pixelsX;
+    p[3] = m.swapAxes ? m.pixelsX : m.pixelsY;
+
+    copyBits(p[4], h.layerHeight);
+    p[5] = h.exposureTime * 1000.0f;
+    p[6] = h.bottomExposureTime * 1000.0f;
+    p[8] = h.lightOffDelay * 1000.0f;
+    p[9] = p[8];
+    p[10] = static_cast<float>(h.bottomLayerCount) * h.layerHeight;
+    copyBits(p[12], h.param140);
+    copyBits(p[13], h.param148);
+    copyBits(p[14], h.param152);
+    copyBits(p[15], h.param152);
+    copyBits(p[16], h.param144);
+    copyBits(p[17], h.param144);
+    p[30] = m.maxHeight;
+}
+
+bool ExportQvx::openFile(const QString& path)
+{
+    outputFile.setFileName(path);
+    if (!outputFile.open(QIODevice::WriteOnly))
+        return false;
+    stream.setDevice(&outputFile);
+    return true;
+}
+
+bool ExportQvx::writeFrontData(QImage& preview)
+{
+    stream.setFloatingPointPrecision(QDataStream::SinglePrecision);
+    stream.setByteOrder(QDataStream::LittleEndian);
+
+    stream.writeRawData(qvx::kMagic, qvx::kMagicSize);
+    stream << qvx::kVersionTag << kHeaderWord12 << qint32(modelNumber()) << kHeaderWord20
+           << qint32(qvx::kParameterCount);
+    // Written as raw bits: passing a float through an x87 register on 32-bit
+    // builds would quiet a signalling NaN taken over from the input.
+    for (const float& value : printParameters)
+        stream << floatBits(value);
+    stream << qint32(driver->header.layerCount) << kHeaderWord168;
+
+    const QImage picture = scaledPreview(preview, machineName);
+    stream << qint32(picture.width()) << qint32(picture.height());
+    stream.setByteOrder(QDataStream::BigEndian);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x)
+            stream << packRgb565(picture.pixel(x, y));
+    }
+    stream.setByteOrder(QDataStream::LittleEndian);
+    return true;
+}
+
+bool ExportQvx::writeLayerData(QImage& layer)
+{
+    QImage prepared;
+    switch (modelNumber()) {
+    case 10:
+        prepared = layer.scaled(kModel10LayerWidth, kModel10LayerHeight, Qt::IgnoreAspectRatio,
+                                Qt::SmoothTransformation);
+        break;
+    case 30:
+        prepared = layer.copy();
+        break;
+    default:
+        return false;
+    }
+    QImage grey = prepared.convertToFormat(QImage::Format_Grayscale8);
+    if (!compressImage(grey))
+        return false;
+    stream << compressedData;
+    return true;
+}
+
+bool ExportQvx::closeFile()
+{
+    outputFile.close();
+    return true;
+}
+
+// An image without pixels encodes to an empty stream (and still succeeds);
+// a conversion never produces one, since validate admits only full-size layers.
+bool ExportQvx::compressImage(QImage& image)
+{
+    compressedData.clear(); // keeps the capacity for the next layer
+    if (image.width() <= 0 || image.height() <= 0)
+        return true;
+
+    uchar current = image.constScanLine(0)[0] & kClassMask;
+    qint32 count = 0;
+    for (int row = 0; row < image.height(); ++row) {
+        const uchar* pixels = image.constScanLine(row);
+        for (int column = 0; column < image.width(); ++column) {
+            const uchar grey = pixels[column] & kClassMask;
+            if (grey == current) {
+                ++count;
+                continue;
+            }
+            appendRun(compressedData, current, count);
+            current = grey;
+            count = 1;
+        }
+    }
+    appendRun(compressedData, current, count);
+    return true;
+}
+
 int ExportQvx::modelNumber() const { return modelNumbers.value(machineName, 0); }
