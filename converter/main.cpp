@@ -3,6 +3,30 @@
 #include <QFile>
 #include <QString>
 
+#ifdef Q_OS_WIN
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <shellapi.h>
+
+// The 8-bit argv of a Windows program carries only the characters of the ANSI
+// code page, so a file named in another script could not be opened; the wide
+// command line carries every name.
+static QString commandLineArgument(int index, const char* narrow)
+{
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    const QString argument = arguments && index < count ? QString::fromWCharArray(arguments[index])
+                                                        : QFile::decodeName(narrow);
+    LocalFree(arguments);
+    return argument;
+}
+#endif
+
 
 int main(int argc, char* argv[])
 {
@@ -10,8 +34,13 @@ int main(int argc, char* argv[])
         printConsoleLine(QString::asprintf("error:Invalid parameter,format:%s input output", argv[0]));
         return -1;
     }
+#ifdef Q_OS_WIN
+    const QString outputPath = commandLineArgument(2, argv[2]);
+    const QString inputPath = commandLineArgument(1, argv[1]);
+#else
     const QString outputPath = QFile::decodeName(argv[2]);
     const QString inputPath = QFile::decodeName(argv[1]);
+#endif
     int result;
     {
         TeskToQvx driver(inputPath, outputPath);

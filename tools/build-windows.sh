@@ -1,0 +1,257 @@
+#!/usr/bin/env bash
+# Builds the 32-bit Windows console program build-win/tesktoqvx.exe on Debian 12,
+# from Debian's packages only:
+#   1. installs MinGW-w64 for i686, Wine (i386) and what building Qt needs (as root);
+#   2. builds a static Qt 5.15 (QtCore + QtGui) for i686-w64-mingw32 from Debian's
+#      own qtbase source package, once, into a cache directory outside the
+#      repository ($TESKTOQVX_QT_WIN32_CACHE, default /var/cache/tesktoqvx/qt5-win32);
+#      later runs reuse it;
+#   3. builds the converter (and its tests) with CMake into build-win/;
+#   4. checks that tesktoqvx.exe imports nothing but Windows system DLLs.
+#
+# Usage: tools/build-windows.sh [--prepare] [--qt-only] [--test]
+#   --prepare  only install the packages and fetch the Qt sources
+#   --qt-only  stop after step 2 (Qt is built and installed in the cache)
+#   --test     afterwards run the Windows tests under Wine (ctest in build-win/)
+#
+# The first run spends most of its time building Qt (about an hour on two cores);
+# the Qt build runs under `nice -n 19` and logs to $CACHE/qt-build.log.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+cache=${TESKTOQVX_QT_WIN32_CACHE:-/var/cache/tesktoqvx/qt5-win32}
+jobs=${TESKTOQVX_JOBS:-2}
+builddir=${TESKTOQVX_WIN_BUILD_DIR:-$root/build-win}
+prepare_only=0
+qt_only=0
+run_tests=0
+for arg in "$@"; do
+  case $arg in
+    --prepare) prepare_only=1 ;;
+    --qt-only) qt_only=1 ;;
+    --test) run_tests=1 ;;
+    -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "unknown argument: $arg" >&2; exit 2 ;;
+  esac
+done
+
+triplet=i686-w64-mingw32
+prefix=$cache/install          # the installed Qt for Windows
+stamp=$prefix/.complete        # written last: Qt is usable only when present
+log=$cache/qt-build.log
+
+say() { echo "build-windows: $*"; }
+
+# ---------------------------------------------------------------------------
+# 1. Packages
+# ---------------------------------------------------------------------------
+packages=(
+  g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
+  dpkg-dev cmake make perl python3 pkg-config g++
+  googletest
+  wine wine32:i386
+)
+
+missing_packages() {
+  local p
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
+  done
+}
+
+# The deb-src entry for the same Debian release the machine runs, so that
+# `apt-get source` fetches Debian's own Qt 5 sources.
+debsrc_file=/etc/apt/sources.list.d/tesktoqvx-deb-src.sources
+ensure_deb_src() {
+  if apt-get source --print-uris -qq qtbase-opensource-src >/dev/null 2>&1; then
+    return 0
+  fi
+  local codename
+  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  say "adding deb-src entries for Debian $codename ($debsrc_file)"
+  cat >"$debsrc_file" <<EOF
+# Added by tesktoqvx tools/build-windows.sh: Debian's sources, for building Qt for Windows.
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: $codename $codename-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb-src
+URIs: http://deb.debian.org/debian-security
+Suites: $codename-security
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+EOF
+  apt-get update -qq
+  apt-get source --print-uris -qq qtbase-opensource-src >/dev/null
+}
+
+install_packages() {
+  local missing need_update=0
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    [ "$(id -u)" -eq 0 ] || { echo "Run as root to add the i386 architecture (for wine32)." >&2; exit 1; }
+    say "adding the i386 architecture (wine32)"
+    dpkg --add-architecture i386
+    need_update=1
+  fi
+  mapfile -t missing < <(missing_packages)
+  if [ "${#missing[@]}" -gt 0 ]; then
+    if [ "$(id -u)" -ne 0 ]; then
+      echo "Missing packages: ${missing[*]}" >&2
+      echo "Run this script as root, or: sudo apt-get install ${missing[*]}" >&2
+      exit 1
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    if [ "$need_update" -eq 1 ] || ! apt-get install -s -qq "${missing[@]}" >/dev/null 2>&1; then
+      apt-get update -qq
+    fi
+    say "installing: ${missing[*]}"
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+}
+
+# ---------------------------------------------------------------------------
+# 2. Static Qt 5 for i686 MinGW
+# ---------------------------------------------------------------------------
+
+# Qt and the program must use the same MinGW thread model; use the posix one
+# (static libwinpthread) for both, whatever the machine's alternatives say.
+toolbin=$cache/toolbin
+make_toolbin() {
+  mkdir -p "$toolbin"
+  local t
+  for t in gcc g++; do
+    ln -sfn "/usr/bin/$triplet-$t-posix" "$toolbin/$triplet-$t"
+  done
+}
+
+# What the converter does not use is left out: widgets, OpenGL, network,
+# SQL, D-Bus, ICU, printing, every platform integration and image plugin but
+# the bundled PNG support that QImage needs.
+qt_configure_options=(
+  -xplatform win32-g++
+  -device-option CROSS_COMPILE=$triplet-
+  -prefix "$prefix"
+  -static -release -opensource -confirm-license
+  -make libs -nomake examples -nomake tests
+  -no-widgets -no-opengl -no-dbus -no-icu
+  -no-feature-network -no-feature-sql -no-feature-testlib -no-feature-xml
+  -no-feature-concurrent
+  -no-openssl -no-harfbuzz -no-freetype -no-zstd
+  -no-libjpeg -no-gif -no-ico -qt-libpng -qt-zlib -qt-pcre -qt-doubleconversion
+  -no-direct2d -no-angle -no-vulkan
+  # Qt's own floating-point code must round like the x86-64 build does.
+  "QMAKE_CFLAGS+=-msse2 -mfpmath=sse"
+  "QMAKE_CXXFLAGS+=-msse2 -mfpmath=sse"
+)
+
+qt_options_id() { printf '%s\n' "${qt_configure_options[@]}" | sed "s|$cache|CACHE|g" | sha256sum | cut -c1-16; }
+
+qt_is_built() {
+  [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$(qt_options_id)" ]
+}
+
+fetch_qt_source() {
+  local srcroot=$cache/src dir
+  dir=$(find "$srcroot" -maxdepth 1 -type d -name 'qtbase-opensource-src-*' 2>/dev/null | head -n1 || true)
+  if [ -n "$dir" ] && [ -x "$dir/configure" ]; then
+    echo "$dir"; return 0
+  fi
+  ensure_deb_src >&2
+  mkdir -p "$srcroot"
+  say "fetching Debian's Qt 5 source package into $srcroot" >&2
+  (cd "$srcroot" && apt-get source -qq qtbase-opensource-src >&2)
+  dir=$(find "$srcroot" -maxdepth 1 -type d -name 'qtbase-opensource-src-*' | head -n1)
+  [ -n "$dir" ] || { echo "apt-get source gave no qtbase source tree" >&2; exit 1; }
+  echo "$dir"
+}
+
+build_qt() {
+  if qt_is_built; then
+    say "using the static Qt for Windows in $prefix"
+    return 0
+  fi
+  mkdir -p "$cache"
+  local src objdir=$cache/build start
+  src=$(fetch_qt_source)
+  make_toolbin
+  say "building a static Qt 5 for $triplet (long; log: $log)"
+  start=$(date +%s)
+  rm -rf "$objdir" "$prefix"
+  mkdir -p "$objdir"
+  {
+    echo "== $(date -u '+%F %T') configure ${qt_configure_options[*]}"
+    (cd "$objdir" && PATH=$toolbin:$PATH nice -n 19 "$src/configure" "${qt_configure_options[@]}")
+    echo "== $(date -u '+%F %T') make -j$jobs"
+    PATH=$toolbin:$PATH nice -n 19 make -C "$objdir" -j"$jobs"
+    echo "== $(date -u '+%F %T') make install"
+    PATH=$toolbin:$PATH nice -n 19 make -C "$objdir" install
+    echo "== $(date -u '+%F %T') done in $(( $(date +%s) - start )) s"
+  } >"$log" 2>&1 || { echo "Qt build failed; the end of $log:" >&2; tail -n 40 "$log" >&2; exit 1; }
+  qt_options_id >"$stamp"
+  say "static Qt for Windows built in $(( ($(date +%s) - start) / 60 )) min"
+}
+
+# ---------------------------------------------------------------------------
+# 3. The converter
+# ---------------------------------------------------------------------------
+build_converter() {
+  say "building the converter into $builddir"
+  cmake -S "$root" -B "$builddir" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+    -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$builddir" -j"$jobs"
+}
+
+# ---------------------------------------------------------------------------
+# 4. Only Windows system DLLs may be imported
+# ---------------------------------------------------------------------------
+system_dlls='^(kernel32|msvcrt|user32|advapi32|shell32|ole32|oleaut32|ws2_32|gdi32|comdlg32|winmm|version|userenv|netapi32|mpr|uuid|shlwapi|crypt32|secur32|bcrypt|rpcrt4|imm32|dwmapi|uxtheme|setupapi|iphlpapi|dnsapi|ntdll|api-ms-win-[a-z0-9-]+)\.dll$'
+
+check_imports() {
+  local exe=$1 dlls bad
+  dlls=$("$triplet-objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p')
+  bad=$(echo "$dlls" | tr 'A-Z' 'a-z' | grep -Ev "$system_dlls" || true)
+  if [ -n "$bad" ]; then
+    echo "$exe imports DLLs that are not part of Windows:" >&2
+    echo "$bad" | sed 's/^/  /' >&2
+    exit 1
+  fi
+  say "$(basename "$exe") imports only Windows system DLLs: $(echo "$dlls" | tr '\n' ' ')"
+}
+
+# ---------------------------------------------------------------------------
+# 5. Under Wine: the program starts, and the test suite passes
+# ---------------------------------------------------------------------------
+# The same environment as the emulator that cmake/mingw-i686.cmake gives ctest.
+wine_env=(env WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= WINEPREFIX="$builddir/wineprefix")
+
+run_windows_tests() {
+  if [ ! -f "$builddir/wineprefix/system.reg" ]; then
+    say "creating the Wine prefix $builddir/wineprefix"
+    "${wine_env[@]}" wineboot --init
+    "${wine_env[@]}" wineserver --wait
+  fi
+  local usage
+  usage=$("${wine_env[@]}" wine "$builddir/tesktoqvx.exe" | tr -d '\r' | head -n1 || true)
+  case $usage in
+    "error:Invalid parameter,format:"*" input output") say "under Wine: $usage" ;;
+    *) echo "tesktoqvx.exe under Wine printed: $usage" >&2; exit 1 ;;
+  esac
+  ctest --test-dir "$builddir" --output-on-failure -j"$jobs"
+}
+
+install_packages
+if [ "$prepare_only" -eq 1 ]; then
+  mkdir -p "$cache"; fetch_qt_source >/dev/null; exit 0
+fi
+build_qt
+[ "$qt_only" -eq 1 ] && exit 0
+build_converter
+check_imports "$builddir/tesktoqvx.exe"
+if [ "$run_tests" -eq 1 ]; then
+  run_windows_tests
+fi
