@@ -1,26 +1,13 @@
+#include "conversion.h"
 #include "teskbuilder.h"
 #include "tesktoqvx.h"
 
 #include <gtest/gtest.h>
 
-#include <iostream>
 #include <random>
-#include <sstream>
 #include <vector>
 
 namespace {
-
-// Captures what the decoder prints on standard output.
-class CoutCapture {
-public:
-    CoutCapture() : old(std::cout.rdbuf(captured.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(old); }
-    std::string text() const { return captured.str(); }
-
-private:
-    std::ostringstream captured;
-    std::streambuf* old;
-};
 
 struct Decoded {
     std::vector<uchar> pixels;

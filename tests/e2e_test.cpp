@@ -1,0 +1,292 @@
+// Runs the built program as a user would: a real process on real files.
+#include "teskbuilder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ProgramRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+ProgramRun runProgram(const QStringList& arguments, const QString& workingDirectory = QString())
+{
+    QProcess process;
+    process.setWorkingDirectory(workingDirectory);
+    process.start(QStringLiteral(TESKTOQVX_PROGRAM), arguments);
+    process.waitForFinished(-1);
+    return ProgramRun{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1000,
+               process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+QByteArray progress(std::initializer_list<int> intermediate)
+{
+    QByteArray lines = "progress:0\nprogress:1\n";
+    for (int value : intermediate)
+        lines += "progress:" + QByteArray::number(value) + "\n";
+    return lines + "progress:100\ninfo:done.\nprogress:0\n";
+}
+
+QByteArray exitLine(int result)
+{
+    return "exit code: " + QByteArray::number(result) + "\n\n";
+}
+
+class EndToEnd : public testing::Test {
+protected:
+    QString path(const QString& name) const { return dir.filePath(name); }
+    QString write(TeskBuilder& b, const QString& name = QStringLiteral("in.tesk"))
+    {
+        EXPECT_TRUE(b.writeTo(path(name)));
+        return path(name);
+    }
+
+    QTemporaryDir dir;
+};
+
+// Little-endian bytes of the values, written out independently of the converter.
+QByteArray le32(std::initializer_list<quint32> values)
+{
+    QByteArray out;
+    for (quint32 v : values) {
+        char b[4];
+        qToLittleEndian(v, b);
+        out.append(b, 4);
+    }
+    return out;
+}
+
+QByteArray leFloats(std::initializer_list<float> values)
+{
+    QByteArray out;
+    for (float v : values) {
+        char b[4];
+        qToLittleEndian(v, b);
+        out.append(b, 4);
+    }
+    return out;
+}
+
+// The 180-byte header of a file converted from TeskBuilder's defaults:
+// layer height 0.05 mm, exposure 8 s, bottom exposure 60 s, 6 bottom layers,
+// light-off delay 1.5 s, pass-through values 5, 48, 2, 600.
+QByteArray expectedHeader(quint32 model, float pixelsPerMm, float pixelsX, float pixelsY, float maxHeight,
+                          quint32 layers)
+{
+    return QByteArray("QuorvatH") + le32({0xFF000001u, 1, model, 0, 34})
+         + leFloats({pixelsPerMm, pixelsPerMm, pixelsX, pixelsY, 0.05f, 8000.0f, 60000.0f, 10.0f, 1500.0f,
+                     1500.0f, 0.3f, 0.6f, 5.0f, 2.0f, 600.0f, 600.0f, 48.0f, 48.0f, 5.0f, 60.0f, 10.0f, 600.0f,
+                     600.0f, 2.0f, 0.2f, 60.0f, 1.0f, 6.0f, 150.0f, 1001.0f, maxHeight, 0.0f, 0.0f, 0.0f})
+         + le32({layers, 4, 120, 150});
+}
+
+TEST_F(EndToEnd, ConvertsVireld30ByteForByte)
+{
+    TeskBuilder b(TeskModel::Vireld30);
+    QImage white(30, 20, QImage::Format_RGB888);
+    white.fill(Qt::white);
+    b.setPreview(white);
+    b.addLayerStream(QByteArray());                          // all black
+    b.addLayerStream(teskRunToken(0x20, 5));                 // 5 pixels of grey 64, then black
+    b.addLayerStream(teskRunToken(0x7F, 1440 * 2560, 4));    // all white
+    const ProgramRun run = runProgram({write(b), path("out.qvx")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, progress({10, 20}) + exitLine(0));
+    EXPECT_EQ(run.err, "");
+
+    QByteArray expected = expectedHeader(30, 1000.0f / 47.25f, 2560, 1440, 170, 3);
+    expected += QByteArray(2 * 120 * 150, char(0xFF));
+    expected += QByteArray::fromHex("06000000" "030804000000");
+    // 5 pixels of class 4, then 3686395 = 0x383FFB of class 0.
+    expected += QByteArray::fromHex("07000000" "45" "0308030F0F0B");
+    expected += QByteArray::fromHex("06000000" "F3F8F4F0F0F0");
+    EXPECT_EQ(readFile(path("out.qvx")).toHex(), expected.toHex());
+}
+
+TEST_F(EndToEnd, ConvertsVireld10ByteForByte)
+{
+    TeskBuilder b(TeskModel::Vireld10);
+    QImage red(7, 3, QImage::Format_RGB888);
+    red.fill(QColor(255, 0, 0));
+    b.setPreview(red);
+    b.addLayerStream(QByteArray());
+    const ProgramRun run = runProgram({write(b), path("out.qvx")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, progress({}) + exitLine(0));
+
+    QByteArray expected = expectedHeader(10, 1000.0f / 115.5f, 854, 480, 140, 1);
+    for (int i = 0; i < 120 * 150; ++i)
+        expected += QByteArray::fromHex("F800");
+    // 480 x 854 = 409920 = 0x64140 black pixels.
+    expected += QByteArray::fromHex("05000000" "0604010400");
+    EXPECT_EQ(readFile(path("out.qvx")).toHex(), expected.toHex());
+}
+
+TEST_F(EndToEnd, ShortNamesAreAccepted)
+{
+    for (const char* name : {"Kv10", "Kv20"}) {
+        TeskBuilder b(name == QByteArray("Kv10") ? TeskModel::Vireld10 : TeskModel::Vireld30);
+        b.machineName = name;
+        const ProgramRun run = runProgram({write(b), path("out.qvx")});
+        EXPECT_EQ(run.out, progress({}) + exitLine(0)) << name;
+        EXPECT_EQ(readFile(path("out.qvx")).mid(16, 4), le32({name == QByteArray("Kv10") ? 10u : 30u})) << name;
+    }
+}
+
+struct ProgressCase {
+    int layers;
+    std::vector<int> intermediate;
+};
+
+class ProgressLines : public testing::TestWithParam<ProgressCase> {};
+
+TEST_P(ProgressLines, FollowTheLayers)
+{
+    QTemporaryDir dir;
+    TeskBuilder b(TeskModel::Vireld30);
+    for (int j = 0; j < GetParam().layers; ++j)
+        b.addLayerStream(QByteArray());
+    ASSERT_TRUE(b.writeTo(dir.filePath("in.tesk")));
+    const ProgramRun run = runProgram({dir.filePath("in.tesk"), dir.filePath("out.qvx")});
+    QByteArray expected = "progress:0\nprogress:1\n";
+    for (int value : GetParam().intermediate)
+        expected += "progress:" + QByteArray::number(value) + "\n";
+    expected += "progress:100\ninfo:done.\nprogress:0\n" + exitLine(0);
+    EXPECT_EQ(run.out, expected);
+}
+
+std::vector<int> tens(int from, int to, int repeatLast = 0)
+{
+    std::vector<int> v;
+    for (int x = from; x <= to; x += 10)
+        v.push_back(x);
+    v.insert(v.end(), size_t(repeatLast), to);
+    return v;
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, ProgressLines,
+                         testing::Values(ProgressCase{0, {}}, ProgressCase{1, {}}, ProgressCase{9, tens(10, 80)},
+                                         ProgressCase{10, tens(10, 90)}, ProgressCase{15, tens(10, 100, 4)},
+                                         ProgressCase{1005, tens(10, 100)}),
+                         [](const testing::TestParamInfo<ProgressCase>& info) {
+                             return "Layers" + std::to_string(info.param.layers);
+                         });
+
+TEST_F(EndToEnd, TooFewArgumentsPrintUsage)
+{
+    for (const QStringList& args : {QStringList(), QStringList{path("in.tesk")}}) {
+        const ProgramRun run = runProgram(args);
+        EXPECT_EQ(run.exitCode, 255);
+        EXPECT_EQ(run.out, "error:Invalid parameter,format:" TESKTOQVX_PROGRAM " input output\n");
+        EXPECT_EQ(run.err, "");
+    }
+}
+
+struct FailureCase {
+    const char* name;
+    int result;
+    // Prepares the input and output paths in dir; returns {input, output}.
+    QStringList (*prepare)(const QTemporaryDir& dir);
+};
+
+class Failures : public testing::TestWithParam<FailureCase> {};
+
+TEST_P(Failures, PrintOnlyTheExitCodeAndMakeNoOutput)
+{
+    QTemporaryDir dir;
+    const QStringList args = GetParam().prepare(dir);
+    const ProgramRun run = runProgram(args);
+    EXPECT_EQ(run.exitCode, 255);
+    EXPECT_EQ(run.out, exitLine(GetParam().result));
+    EXPECT_EQ(run.err, "");
+    EXPECT_FALSE(QFileInfo(args[1]).isFile());
+}
+
+QString validInput(const QTemporaryDir& dir, TeskBuilder b = TeskBuilder(TeskModel::Vireld30))
+{
+    b.addLayerStream(QByteArray());
+    b.writeTo(dir.filePath("in.tesk"));
+    return dir.filePath("in.tesk");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Results, Failures,
+    testing::Values(
+        FailureCase{"MissingInput", -1, [](const QTemporaryDir& d) { return QStringList{d.filePath("none.tesk"), d.filePath("o.qvx")}; }},
+        FailureCase{"EmptyInputPath", -1, [](const QTemporaryDir& d) { return QStringList{"", d.filePath("o.qvx")}; }},
+        FailureCase{"InputIsADirectory", -2, [](const QTemporaryDir& d) { return QStringList{d.path(), d.filePath("o.qvx")}; }},
+        FailureCase{"UnsupportedModel", -3,
+                    [](const QTemporaryDir& d) {
+                        TeskBuilder b(TeskModel::Vireld30);
+                        b.machineName = "Vireld120";
+                        return QStringList{validInput(d, b), d.filePath("o.qvx")};
+                    }},
+        FailureCase{"WrongResolution", -3,
+                    [](const QTemporaryDir& d) {
+                        TeskBuilder b(TeskModel::Vireld10);
+                        b.header.resolutionY = 1707;
+                        return QStringList{validInput(d, b), d.filePath("o.qvx")};
+                    }},
+        FailureCase{"OutputDirectoryMissing", -4,
+                    [](const QTemporaryDir& d) { return QStringList{validInput(d), d.filePath("no/such/o.qvx")}; }},
+        FailureCase{"OutputIsADirectory", -4, [](const QTemporaryDir& d) { return QStringList{validInput(d), d.path()}; }},
+        FailureCase{"MalformedLayerCount", -6,
+                    [](const QTemporaryDir& d) {
+                        QString in = validInput(d);
+                        writeAt(in, 36, QByteArray("\xff\xff\xff\xff", 4));
+                        return QStringList{in, d.filePath("o.qvx")};
+                    }}),
+    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+TEST_F(EndToEnd, ExtraArgumentsAreIgnored)
+{
+    const QString in = validInput(dir);
+    const ProgramRun run = runProgram({in, path("out.qvx"), "--force", path("other.qvx")});
+    EXPECT_EQ(run.out, progress({}) + exitLine(0));
+    EXPECT_TRUE(QFile::exists(path("out.qvx")));
+    EXPECT_FALSE(QFile::exists(path("other.qvx")));
+}
+
+TEST_F(EndToEnd, PathsWithSpacesAndNonAsciiCharacters)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("drücke und 模型")));
+    const QString sub = QStringLiteral("drücke und 模型/");
+    TeskBuilder b(TeskModel::Vireld30);
+    b.addLayerStream(QByteArray());
+    ASSERT_TRUE(b.writeTo(path(sub + QStringLiteral("teil ü.tesk"))));
+    const ProgramRun run = runProgram({path(sub + QStringLiteral("teil ü.tesk")), path(sub + QStringLiteral("teil ü.qvx"))});
+    EXPECT_EQ(run.out, progress({}) + exitLine(0));
+    EXPECT_TRUE(QFile::exists(path(sub + QStringLiteral("teil ü.qvx"))));
+}
+
+TEST_F(EndToEnd, RelativePathsAndAnExistingOutputFile)
+{
+    const QString in = validInput(dir);
+    ASSERT_TRUE(writeAt(path("out.qvx"), 0, QByteArray(100000, 'x')));
+    const ProgramRun run = runProgram({QStringLiteral("in.tesk"), QStringLiteral("out.qvx")}, dir.path());
+    EXPECT_EQ(run.out, progress({}) + exitLine(0));
+    EXPECT_EQ(QFileInfo(path("out.qvx")).size(), 180 + 4 + 6); // no preview
+}
+
+TEST_F(EndToEnd, OverflowingLayerIsReportedAndStillWritten)
+{
+    TeskBuilder b(TeskModel::Vireld30);
+    b.addLayerStream(teskRunToken(0x10, 1440 * 2560) + char(0x01));
+    b.addLayerStream(QByteArray());
+    const ProgramRun run = runProgram({write(b), path("out.qvx")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "progress:0\nprogress:1\nError!overflow...\nprogress:10\nprogress:100\ninfo:done.\n"
+                       "progress:0\n" + exitLine(0));
+    // The first record holds the filled layer: one run of class 0x20.
+    EXPECT_EQ(readFile(path("out.qvx")).mid(180, 10).toHex(), QByteArray("06000000232824202020"));
+}
+
+} // namespace
