@@ -178,6 +178,57 @@ bool TeskBuilder::writeTo(const QString& path)
     return f.write(bytes) == bytes.size() && f.flush();
 }
 
+bool TeskBuilder::writeStreamingTo(const QString& path, int layerCount,
+                                   const std::function<QByteArray(int)>& layerStream)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    const qint64 previewOffset = sizeof(TeskFileHead_t) + machineName.size();
+    const qint64 previewDataOffset = previewOffset + qint64(sizeof(TeskPreviewHead_t));
+    const qint64 tableOffset = previewDataOffset + previewPixels.size();
+    const qint64 tableSize = qint64(layerCount) * layerSetCount * qint64(sizeof(TeskDatHead_t));
+
+    header.machineNameOffset = qint32(sizeof(TeskFileHead_t));
+    header.machineNameLength = machineName.size();
+    header.previewOffset = qint32(previewOffset);
+    header.layerTableOffset = qint32(tableOffset);
+    header.layerCount = layerCount;
+    header.layerSetCount = layerSetCount;
+
+    TeskPreviewHead_t preview{};
+    preview.width = previewWidth;
+    preview.height = previewHeight;
+    preview.dataOffset = qint32(previewDataOffset);
+    preview.dataSize = previewPixels.size();
+
+    const QByteArray front = recordBytes(header) + machineName + recordBytes(preview) + previewPixels;
+    if (f.write(front) != front.size() || !f.seek(tableOffset + tableSize))
+        return false;
+
+    // The layers go first; the table, which needs their sizes, fills the gap left for it.
+    QVector<TeskDatHead_t> entries(layerCount);
+    qint64 dataPos = tableOffset + tableSize;
+    for (int i = 0; i < layerCount; ++i) {
+        const QByteArray stream = layerStream(i);
+        if (f.write(stream) != stream.size())
+            return false;
+        entries[i].dataOffset = quint32(dataPos);
+        entries[i].dataOffsetHigh = quint32(quint64(dataPos) >> 32);
+        entries[i].dataSize = stream.size();
+        dataPos += stream.size();
+    }
+
+    QByteArray table;
+    for (int set = 0; set < layerSetCount; ++set) {
+        for (TeskDatHead_t entry : entries) {
+            entry.unused0[0] = quint32(set);
+            table += recordBytes(entry);
+        }
+    }
+    return f.seek(tableOffset) && f.write(table) == table.size() && f.flush();
+}
+
 bool writeAt(const QString& path, qint64 offset, const QByteArray& bytes)
 {
     QFile f(path);

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+
 // How a layer bitmap is written as a Tesk layer stream. Every form decodes to
 // the same bitmap.
 enum class TokenForm {
@@ -49,6 +51,10 @@ public:
     QByteArray build();
     // Writes build() to path; false when the file cannot be written.
     bool writeTo(const QString& path);
+    // Writes what build() would give with the default block order and no gaps,
+    // for layerCount layers whose streams are asked for one at a time, in
+    // order, so that they need not all be held; layerStreams is not used.
+    bool writeStreamingTo(const QString& path, int layerCount, const std::function<QByteArray(int)>& layerStream);
 
     TeskFileHead_t header{};
     QByteArray machineName;

@@ -1,0 +1,394 @@
+// Writes a sample Tesk file for one of the supported printers:
+//   part  a calibration part (base slab with holes, stepped towers, an
+//         overhanging cone, thin walls, pins and lettering) with grey edges;
+//   fine  the encoder's worst case: 1 to 3 pixel stripes with grey edges over
+//         most of the plate, shifting from layer to layer.
+
+#include "teskbuilder.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QRadialGradient>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const double kLayerHeight = 0.05; // mm
+const int kPreviewWidth = 400;
+const int kPreviewHeight = 300;
+const int kFinePhases = 8; // the fine pattern repeats after this many layers
+const int kFineBandRows = 64;
+
+enum class Pattern { Part, Fine };
+
+struct Options {
+    QString output;
+    TeskModel model = TeskModel::Vireld10;
+    int layers = 300;
+    Pattern pattern = Pattern::Part;
+};
+
+void printUsage(const char* program)
+{
+    std::fprintf(stderr, "usage: %s OUTPUT.tesk --model 10|30 [--layers N] [--pattern part|fine]\n", program);
+}
+
+// Fills options from the command line; false when it does not make sense.
+bool parseArguments(int argc, char* argv[], Options& options)
+{
+    bool haveModel = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--model" && hasValue) {
+            const std::string value = argv[++i];
+            if (value != "10" && value != "30")
+                return false;
+            options.model = value == "10" ? TeskModel::Vireld10 : TeskModel::Vireld30;
+            haveModel = true;
+        } else if (arg == "--layers" && hasValue) {
+            options.layers = std::atoi(argv[++i]);
+            if (options.layers < 1)
+                return false;
+        } else if (arg == "--pattern" && hasValue) {
+            const std::string value = argv[++i];
+            if (value != "part" && value != "fine")
+                return false;
+            options.pattern = value == "part" ? Pattern::Part : Pattern::Fine;
+        } else if (arg.rfind("--", 0) != 0 && options.output.isEmpty()) {
+            options.output = QString::fromLocal8Bit(argv[i]);
+        } else {
+            return false;
+        }
+    }
+    return haveModel && !options.output.isEmpty();
+}
+
+// ---- The calibration part, in millimetres from the part's centre ----
+
+struct Shape {
+    enum Kind { Box, Disc } kind;
+    double cx, cy;
+    double halfX, halfY; // a disc's radius is halfX
+    bool hole;
+};
+
+Shape box(double cx, double cy, double width, double height)
+{
+    return {Shape::Box, cx, cy, width / 2, height / 2, false};
+}
+
+Shape disc(double cx, double cy, double diameter, bool hole = false)
+{
+    return {Shape::Disc, cx, cy, diameter / 2, diameter / 2, hole};
+}
+
+// Block letters from strokes of the given width, 4 x 6 mm, centred at x.
+void addLetter(std::vector<Shape>& shapes, char letter, double x, double y, double stroke)
+{
+    const double w = 4, h = 6;
+    const Shape top = box(x, y - h / 2 + stroke / 2, w, stroke);
+    const Shape middle = box(x, y, w, stroke);
+    const Shape bottom = box(x, y + h / 2 - stroke / 2, w, stroke);
+    const Shape left = box(x - w / 2 + stroke / 2, y, stroke, h);
+    const Shape upperLeft = box(x - w / 2 + stroke / 2, y - h / 4, stroke, h / 2);
+    const Shape lowerRight = box(x + w / 2 - stroke / 2, y + h / 4, stroke, h / 2);
+    const Shape stem = box(x, y, stroke, h);
+    if (letter == 'T')
+        shapes.insert(shapes.end(), {top, stem});
+    else if (letter == 'E')
+        shapes.insert(shapes.end(), {top, middle, bottom, left});
+    else if (letter == 'S')
+        shapes.insert(shapes.end(), {top, middle, bottom, upperLeft, lowerRight});
+}
+
+// The part's cross-section at height z (mm) of a part `height` mm tall; holes
+// come after the solids they cut.
+std::vector<Shape> partShapes(double z, double height)
+{
+    std::vector<Shape> shapes;
+    const double base = std::clamp(0.08 * height, 0.5, 2.0);
+    if (z < base)
+        shapes.push_back(box(0, 0, 40, 72));
+
+    // Stepped square towers, each narrowing by 1.5 mm at a third and two thirds of its height.
+    const double towerTops[] = {0.25, 0.5, 0.75, 1.0};
+    for (int i = 0; i < 4; ++i) {
+        const double top = towerTops[i] * height;
+        const int step = int(3 * z / top);
+        if (z < top)
+            shapes.push_back(box(-15 + 10 * i, -18, 8 - 1.5 * step, 8 - 1.5 * step));
+    }
+
+    // An upside-down cone: its radius grows with height, so it overhangs.
+    const double coneTop = 0.9 * height;
+    if (z < coneTop)
+        shapes.push_back(disc(0, 2, 2 * (3 + 6 * z / coneTop)));
+
+    // Thin walls and pins of 0.1 to 0.5 mm.
+    for (int i = 0; i < 5; ++i) {
+        const double size = 0.1 * (i + 1);
+        if (z < 0.5 * height)
+            shapes.push_back(box(-18 + 3 * i, 21, size, 10));
+        if (z < 0.3 * height)
+            shapes.push_back(disc(-18 + 3 * i, 30, size));
+    }
+
+    if (z < 0.6 * height) {
+        const char* word = "TEST";
+        for (int i = 0; i < 4; ++i)
+            addLetter(shapes, word[i], 3 + 5 * i, 21, 0.5 - 0.1 * i);
+    }
+
+    // Holes of 1 to 6 mm through the base.
+    if (z < base) {
+        for (int i = 0; i < 6; ++i)
+            shapes.push_back(disc(-16.5 + 6.5 * i, -30, i + 1, true));
+    }
+    return shapes;
+}
+
+// ---- Rendering: per row, each shape covers one interval of x ----
+
+// Where the part lies on the layer bitmap.
+struct Grid {
+    uchar* pixels;
+    int width, height;
+    double pitch;            // mm per pixel
+    double centreX, centreY; // the part's centre, in pixels
+};
+
+uchar greyOf(double coverage)
+{
+    return uchar(2 * std::lround(127 * std::clamp(coverage, 0.0, 1.0)));
+}
+
+// Puts coverage onto one pixel: solids keep the brighter value, holes the darker.
+void blendPixel(uchar& pixel, double coverage, bool hole)
+{
+    pixel = hole ? std::min(pixel, greyOf(1 - coverage)) : std::max(pixel, greyOf(coverage));
+}
+
+// Covers [x0, x1) of a row (pixel units), `weight` being the row's covered
+// fraction; whole pixels are filled as a span, only the two ends are blended.
+void paintSpan(uchar* row, int width, double x0, double x1, double weight, bool hole)
+{
+    x0 = std::max(x0, 0.0);
+    x1 = std::min(x1, double(width));
+    if (x1 <= x0)
+        return;
+    const int first = int(x0);
+    const int last = int(std::ceil(x1)) - 1;
+    if (first == last) {
+        blendPixel(row[first], (x1 - x0) * weight, hole);
+        return;
+    }
+    blendPixel(row[first], (first + 1 - x0) * weight, hole);
+    blendPixel(row[last], (x1 - last) * weight, hole);
+    uchar* inner = row + first + 1;
+    const int count = last - first - 1;
+    if (weight >= 1.0) {
+        std::memset(inner, hole ? 0 : 254, size_t(count));
+        return;
+    }
+    for (int i = 0; i < count; ++i)
+        blendPixel(inner[i], weight, hole);
+}
+
+void paintShape(const Grid& grid, const Shape& s)
+{
+    const double cx = grid.centreX + s.cx / grid.pitch;
+    const double cy = grid.centreY + s.cy / grid.pitch;
+    const double hx = s.halfX / grid.pitch;
+    const double hy = s.halfY / grid.pitch;
+    const int firstRow = std::max(0, int(std::floor(cy - hy)));
+    const int endRow = std::min(grid.height, int(std::ceil(cy + hy)));
+    for (int y = firstRow; y < endRow; ++y) {
+        uchar* row = grid.pixels + qint64(y) * grid.width;
+        if (s.kind == Shape::Box) {
+            const double weight = std::min(y + 1.0, cy + hy) - std::max(double(y), cy - hy);
+            paintSpan(row, grid.width, cx - hx, cx + hx, weight, s.hole);
+            continue;
+        }
+        const double dy = y + 0.5 - cy;
+        if (std::abs(dy) < hx) {
+            const double half = std::sqrt(hx * hx - dy * dy);
+            paintSpan(row, grid.width, cx - half, cx + half, 1.0, s.hole);
+        }
+    }
+}
+
+void renderPart(const Grid& grid, int layer, int layerCount)
+{
+    std::memset(grid.pixels, 0, size_t(grid.width) * size_t(grid.height));
+    const double z = (layer + 0.5) * kLayerHeight;
+    for (const Shape& s : partShapes(z, layerCount * kLayerHeight))
+        paintShape(grid, s);
+}
+
+// ---- The fine pattern ----
+
+// White length of stripes `stripe` wide, starting white at 0, over [0, u).
+double whiteUpTo(double u, double stripe)
+{
+    const double period = 2 * stripe;
+    const double whole = std::floor(u / period);
+    return whole * stripe + std::min(u - whole * period, stripe);
+}
+
+// Slanted stripes 1 to 3 pixels wide in bands of rows, covering all but a
+// border of the plate and moving along x from one phase to the next.
+void renderFine(const Grid& grid, int phase)
+{
+    std::memset(grid.pixels, 0, size_t(grid.width) * size_t(grid.height));
+    const int borderX = grid.width / 20;
+    const int borderY = grid.height / 20;
+    for (int y = borderY; y < grid.height - borderY; ++y) {
+        const double stripe = 1.1 + 1.9 * ((y / kFineBandRows) % 4) / 3.0;
+        const double shift = 0.37 * y + phase * 2 * stripe / kFinePhases;
+        uchar* row = grid.pixels + qint64(y) * grid.width;
+        double before = whiteUpTo(borderX + shift, stripe);
+        for (int x = borderX; x < grid.width - borderX; ++x) {
+            const double after = whiteUpTo(x + 1 + shift, stripe);
+            row[x] = greyOf(after - before);
+            before = after;
+        }
+    }
+}
+
+// ---- The preview ----
+
+void fillShapes(QPainter& painter, const std::vector<Shape>& shapes, const QBrush& solid, const QBrush& hole)
+{
+    for (const Shape& s : shapes) {
+        painter.setBrush(s.hole ? hole : solid);
+        const QRectF r(s.cx - s.halfX, s.cy - s.halfY, 2 * s.halfX, 2 * s.halfY);
+        if (s.kind == Shape::Box)
+            painter.drawRect(r);
+        else
+            painter.drawEllipse(r);
+    }
+}
+
+// The part seen from above, lying across the picture, higher sections brighter.
+void drawPartPreview(QPainter& painter, double height)
+{
+    painter.translate(kPreviewWidth / 2.0, kPreviewHeight / 2.0);
+    painter.rotate(-90);
+    painter.scale(4.6, 4.6);
+    painter.setPen(Qt::NoPen);
+    const QColor shades[] = {QColor(40, 90, 170), QColor(60, 130, 210), QColor(90, 170, 235), QColor(150, 210, 250)};
+    const double levels[] = {0.0, 0.3, 0.55, 0.8};
+    for (int i = 0; i < 4; ++i) {
+        QRadialGradient glow(QPointF(-8, -10), 60);
+        glow.setColorAt(0, shades[i].lighter(130));
+        glow.setColorAt(1, shades[i]);
+        fillShapes(painter, partShapes(levels[i] * height + kLayerHeight / 2, height), glow, QColor(15, 20, 35));
+    }
+}
+
+void drawFinePreview(QPainter& painter)
+{
+    painter.setPen(QPen(QColor(230, 200, 90), 1.5));
+    for (int x = -kPreviewHeight; x < kPreviewWidth; x += 5)
+        painter.drawLine(QPointF(x, kPreviewHeight - 20), QPointF(x + 0.37 * kPreviewHeight, 20));
+}
+
+QImage makePreview(Pattern pattern, double height)
+{
+    QImage image(kPreviewWidth, kPreviewHeight, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient background(0, 0, 0, kPreviewHeight);
+    background.setColorAt(0, QColor(70, 75, 90));
+    background.setColorAt(1, QColor(20, 22, 30));
+    painter.fillRect(image.rect(), background);
+    if (pattern == Pattern::Part)
+        drawPartPreview(painter, height);
+    else
+        drawFinePreview(painter);
+    painter.end();
+    return image;
+}
+
+// ---- Layers ----
+
+// Renders and encodes the layers in order, reusing the previous stream when a
+// layer is unchanged and, for the fine pattern, the stream of the same phase.
+class LayerSource {
+public:
+    LayerSource(const TeskFileHead_t& header, const Options& options)
+        : options(options), bitmap(size_t(header.resolutionX) * size_t(header.resolutionY)),
+          previous(bitmap.size())
+    {
+        const double pitch = double(header.bedSizeX) / header.resolutionX;
+        grid = {bitmap.data(), header.resolutionX, header.resolutionY, pitch, header.resolutionX / 2.0,
+                header.resolutionY / 2.0};
+    }
+
+    QByteArray stream(int layer)
+    {
+        if (options.pattern == Pattern::Fine)
+            return fineStream(layer % kFinePhases);
+        renderPart(grid, layer, options.layers);
+        if (layer == 0 || bitmap != previous)
+            lastStream = encodeTeskLayer(bitmap.data(), qint64(bitmap.size()));
+        bitmap.swap(previous);
+        grid.pixels = bitmap.data();
+        return lastStream;
+    }
+
+private:
+    QByteArray fineStream(int phase)
+    {
+        if (phaseStreams.isEmpty())
+            phaseStreams.resize(kFinePhases);
+        if (phaseStreams[phase].isEmpty()) {
+            renderFine(grid, phase);
+            phaseStreams[phase] = encodeTeskLayer(bitmap.data(), qint64(bitmap.size()));
+        }
+        return phaseStreams[phase];
+    }
+
+    Options options;
+    std::vector<uchar> bitmap;
+    std::vector<uchar> previous;
+    Grid grid{};
+    QByteArray lastStream;
+    QVector<QByteArray> phaseStreams;
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    Options options;
+    if (!parseArguments(argc, argv, options)) {
+        printUsage(argv[0]);
+        return 2;
+    }
+    QElapsedTimer timer;
+    timer.start();
+
+    TeskBuilder builder(options.model);
+    builder.setPreview(makePreview(options.pattern, options.layers * kLayerHeight));
+    LayerSource source(builder.header, options);
+    const bool written = builder.writeStreamingTo(options.output, options.layers,
+                                                  [&source](int layer) { return source.stream(layer); });
+    if (!written) {
+        std::fprintf(stderr, "makesample: cannot write %s\n", qPrintable(options.output));
+        return 1;
+    }
+    std::printf("makesample: wrote %s (%s, %d layers) in %.1f s\n", qPrintable(options.output),
+                builder.machineName.constData(), options.layers, timer.elapsed() / 1000.0);
+    return 0;
+}
