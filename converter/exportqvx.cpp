@@ -2,6 +2,8 @@
 
 #include "tesktoqvx.h"
 
+#include <QFileInfo>
+
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -241,6 +243,10 @@ void ExportQvx::evaluatePrintingParameters()
 
 bool ExportQvx::openFile(const QString& path)
 {
+    // The file is written beside the path, so a directory there would only be
+    // found when the finished file is put in place.
+    if (QFileInfo(path).isDir())
+        return false;
     outputFile.setFileName(path);
     if (!outputFile.open(QIODevice::WriteOnly))
         return false;
@@ -270,7 +276,7 @@ bool ExportQvx::writeFrontData(QImage& preview)
             stream << packRgb565(picture.pixel(x, y));
     }
     stream.setByteOrder(QDataStream::LittleEndian);
-    return true;
+    return writesSucceeded();
 }
 
 bool ExportQvx::writeLayerData(QImage& layer)
@@ -291,13 +297,25 @@ bool ExportQvx::writeLayerData(QImage& layer)
     if (!compressImage(grey))
         return false;
     stream << compressedData;
-    return true;
+    return writesSucceeded();
 }
 
+// A short write is recorded only by the stream, and a failed final flush would
+// not stop commit() from putting a truncated file in place: both are checked
+// before the file is committed.
 bool ExportQvx::closeFile()
 {
-    outputFile.close();
-    return true;
+    if (!writesSucceeded() || !outputFile.flush()) {
+        outputFile.cancelWriting();
+        outputFile.commit(); // discards the temporary file
+        return false;
+    }
+    return outputFile.commit();
+}
+
+bool ExportQvx::writesSucceeded() const
+{
+    return stream.status() == QDataStream::Ok && outputFile.error() == QFileDevice::NoError;
 }
 
 // An image without pixels encodes to an empty stream (and still succeeds);

@@ -2,7 +2,7 @@
 #define EXPORTQVX_H
 
 #include <QDataStream>
-#include <QFile>
+#include <QSaveFile>
 #include <QImage>
 #include <QMap>
 #include <QString>
@@ -58,6 +58,9 @@ struct machineParameters {
 
 // Writes one qvx file for the input that `driver` has read. Calling order:
 // validate, openFile, writeFrontData, writeLayerData per layer, closeFile.
+// The file is written beside its path and put in place by closeFile only when
+// every write succeeded: a failed or abandoned conversion leaves nothing at the
+// path and keeps a file that was there.
 class ExportQvx {
 public:
     explicit ExportQvx(TeskToQvx* driver);
@@ -70,6 +73,7 @@ public:
     bool validateMachineName() const;
     void evaluatePrintingParameters();
 
+    // Each returns false when a write failed; the conversion must then stop.
     bool openFile(const QString& path);
     bool writeFrontData(QImage& preview);
     bool writeLayerData(QImage& layer);
@@ -84,7 +88,7 @@ public:
     int modelNumber() const;
 
     TeskToQvx* driver;
-    QFile outputFile;
+    QSaveFile outputFile;
     QDataStream stream;
     QString machineName;
     QMap<QString, int> modelNumbers;
@@ -92,6 +96,9 @@ public:
     QMap<QString, QString> formatTags;
     float printParameters[qvx::kParameterCount];
     QVector<uchar> compressedData;
+
+private:
+    bool writesSucceeded() const;
 };
 
 #endif

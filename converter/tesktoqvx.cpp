@@ -183,11 +183,11 @@ int TeskToQvx::process()
 
     QImage previewImage = preview.image();
     printConsoleLine(QStringLiteral("progress:0"));
-    writer.writeFrontData(previewImage);
-    printConsoleLine(QStringLiteral("progress:1"));
-    if (!convertLayers(input, writer))
+    if (!writer.writeFrontData(previewImage))
         return WriteFailed;
-    writer.closeFile();
+    printConsoleLine(QStringLiteral("progress:1"));
+    if (!convertLayers(input, writer) || !writer.closeFile())
+        return WriteFailed;
     input.close();
     printConsoleLine(QStringLiteral("progress:100"));
     printConsoleLine(QStringLiteral("info:done."));

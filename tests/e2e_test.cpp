@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 namespace {
 
 struct ProgramRun {
@@ -17,11 +19,12 @@ struct ProgramRun {
     QByteArray err;
 };
 
-ProgramRun runProgram(const QStringList& arguments, const QString& workingDirectory = QString())
+ProgramRun runProgram(const QStringList& arguments, const QString& workingDirectory = QString(),
+                      const QString& program = QStringLiteral(TESKTOQVX_PROGRAM))
 {
     QProcess process;
     process.setWorkingDirectory(workingDirectory);
-    process.start(QStringLiteral(TESKTOQVX_PROGRAM), arguments);
+    process.start(program, arguments);
     process.waitForFinished(-1);
     return ProgramRun{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1000,
                process.readAllStandardOutput(), process.readAllStandardError()};
@@ -287,6 +290,84 @@ TEST_F(EndToEnd, OverflowingLayerIsReportedAndStillWritten)
                        "progress:0\n" + exitLine(0));
     // The first record holds the filled layer: one run of class 0x20.
     EXPECT_EQ(readFile(path("out.qvx")).mid(180, 10).toHex(), QByteArray("06000000232824202020"));
+}
+
+} // namespace
+
+namespace {
+
+// Runs the program with its file size limited to `limitBytes` and SIGXFSZ
+// ignored, so that writes past the limit fail as on a full disk.
+ProgramRun runWithFileSizeLimit(qint64 limitBytes, const QStringList& arguments)
+{
+    return runProgram(QStringList{"-c", "trap '' XFSZ; exec prlimit --fsize=" + QString::number(limitBytes)
+                                            + " \"$0\" \"$@\"",
+                                  QStringLiteral(TESKTOQVX_PROGRAM)}
+                          + arguments,
+                      QString(), QStringLiteral("/bin/sh"));
+}
+
+class WriteFaults : public testing::TestWithParam<qint64> {};
+
+// The limits cut the header, the preview, a layer record and the bytes still
+// buffered when the finished file is committed (36211 bytes in all).
+TEST_P(WriteFaults, FailWithoutTouchingTheOutputPath)
+{
+    QTemporaryDir dir;
+    TeskBuilder b(TeskModel::Vireld30);
+    QImage white(30, 20, QImage::Format_RGB888);
+    white.fill(Qt::white);
+    b.setPreview(white);
+    b.addLayerStream(QByteArray());
+    b.addLayerStream(teskRunToken(0x20, 5));
+    b.addLayerStream(QByteArray());
+    ASSERT_TRUE(b.writeTo(dir.filePath("in.tesk")));
+    const QByteArray older = "an older print";
+    ASSERT_TRUE(writeAt(dir.filePath("out.qvx"), 0, older));
+
+    const ProgramRun run = runWithFileSizeLimit(GetParam(), {dir.filePath("in.tesk"), dir.filePath("out.qvx")});
+    EXPECT_EQ(run.exitCode, 255);
+    EXPECT_TRUE(run.out.endsWith("exit code: -5\n\n")) << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains("info:done."));
+    EXPECT_EQ(readFile(dir.filePath("out.qvx")), older);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2) << "a temporary file was left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, WriteFaults, testing::Values(0, 100, 20000, 36185, 36200, 36210));
+
+TEST(WriteFaults, AFileThatJustFitsIsWritten)
+{
+    QTemporaryDir dir;
+    TeskBuilder b(TeskModel::Vireld30);
+    b.addLayerStream(QByteArray());
+    ASSERT_TRUE(b.writeTo(dir.filePath("in.tesk")));
+    const ProgramRun run = runWithFileSizeLimit(190, {dir.filePath("in.tesk"), dir.filePath("out.qvx")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(QFileInfo(dir.filePath("out.qvx")).size(), 190);
+}
+
+TEST(WriteFaults, ReadOnlyDirectory)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root may write anywhere";
+    QTemporaryDir dir;
+    const QString in = validInput(dir);
+    QDir(dir.path()).mkdir("locked");
+    QFile::setPermissions(dir.filePath("locked"), QFile::ReadOwner | QFile::ExeOwner);
+    const ProgramRun run = runProgram({in, dir.filePath("locked/out.qvx")});
+    EXPECT_EQ(run.out, exitLine(-4));
+    QFile::setPermissions(dir.filePath("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// The input stays readable until the end, so it may be converted onto itself.
+TEST(WriteFaults, InputMayBeTheOutput)
+{
+    QTemporaryDir dir;
+    const QString in = validInput(dir);
+    const ProgramRun run = runProgram({in, in});
+    EXPECT_EQ(run.out, progress({}) + exitLine(0));
+    EXPECT_EQ(readFile(in).left(8), "QuorvatH");
+    EXPECT_EQ(QFileInfo(in).size(), 180 + 4 + 6);
 }
 
 } // namespace
