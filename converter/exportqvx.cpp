@@ -346,3 +346,29 @@ bool ExportQvx::compressImage(QImage& image)
 }
 
 int ExportQvx::modelNumber() const { return modelNumbers.value(machineName, 0); }
+
+QStringList ExportQvx::rejectionReasons() const
+{
+    const AcceptedGeometry* expected = geometryFor(machineName);
+    if (!expected) {
+        QStringList names;
+        for (const AcceptedGeometry& g : kAcceptedGeometries)
+            names << QLatin1String(g.longName) << QLatin1String(g.shortName);
+        return {QStringLiteral("machine name \"%1\" is none of %2").arg(machineName, names.join(QLatin1String(", ")))};
+    }
+    const TeskFileHead_t& h = driver->header;
+    QStringList reasons;
+    auto compare = [&](const char* what, std::optional<qint32> found, qint32 wanted) {
+        if (found != wanted)
+            reasons << QStringLiteral("%1 for %2: expected %3, found %4")
+                           .arg(QLatin1String(what), machineName)
+                           .arg(wanted)
+                           .arg(found ? QString::number(*found) : QStringLiteral("no number"));
+    };
+    compare("resolution X", h.resolutionX, expected->resolutionX);
+    compare("resolution Y", h.resolutionY, expected->resolutionY);
+    compare("plate size X in thousandths of a mm", toMicrometres(h.bedSizeX), expected->x1000);
+    compare("plate size Y in thousandths of a mm", toMicrometres(h.bedSizeY), expected->y1000);
+    compare("build height in thousandths of a mm", toMicrometres(h.bedSizeZ), expected->z1000);
+    return reasons;
+}

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 class TeskToQvx;
@@ -86,6 +87,10 @@ public:
     bool compressImage(QImage& image);
 
     int modelNumber() const;
+
+    // Why validateMachineName() refuses the input: one line per failing check,
+    // with the expected and the found value. Empty when it accepts.
+    QStringList rejectionReasons() const;
 
     TeskToQvx* driver;
     QSaveFile outputFile;
