@@ -7,6 +7,13 @@
 namespace {
 
 constexpr qint64 kMaxPixels = 1 << 28;
+constexpr int kRecordSizeBytes = 4;
+
+// The printer grids by model number: the slicer's grid halved for model 10.
+constexpr int kModel10Width = 480;
+constexpr int kModel10Height = 854;
+constexpr int kModel30Width = 1440;
+constexpr int kModel30Height = 2560;
 
 // Walks a byte array, checking the size before every field.
 class Cursor {
@@ -31,15 +38,48 @@ private:
     qint64 pos = 0;
 };
 
+QString hex32(qint32 value)
+{
+    return QStringLiteral("0x") + QString::number(quint32(value), 16).toUpper().rightJustified(8, QLatin1Char('0'));
+}
+
+// Empty when the fixed field at `offset` holds what it must.
+QString fixedFieldError(int offset, qint32 found, qint32 expected)
+{
+    if (found == expected)
+        return QString();
+    return QStringLiteral("the field at byte %1 holds %2, expected %3").arg(offset).arg(hex32(found), hex32(expected));
+}
+
+// Counts the whole records in the rest of the file; -1 when they do not end
+// exactly at its end.
+int wholeRecordsLeft(Cursor in)
+{
+    int count = 0;
+    while (in.remaining() > 0) {
+        if (!in.has(kRecordSizeBytes))
+            return -1;
+        const quint32 size = qFromLittleEndian<quint32>(in.take(kRecordSizeBytes));
+        if (!in.has(size))
+            return -1;
+        in.take(size);
+        ++count;
+    }
+    return count;
+}
+
 } // namespace
 
 bool QvxReader::parse(const QByteArray& file)
 {
     Cursor in(file);
     if (!in.has(qvx::kHeaderSize))
-        return error = QStringLiteral("file is shorter than the %1-byte header").arg(qvx::kHeaderSize), false;
-    if (std::memcmp(in.take(qvx::kMagicSize), qvx::kMagic, qvx::kMagicSize) != 0)
-        return error = QStringLiteral("magic is not \"%1\"").arg(QLatin1String(qvx::kMagic)), false;
+        return error = QStringLiteral("the file is shorter than the %1-byte header").arg(qvx::kHeaderSize), false;
+    const QByteArray magic(reinterpret_cast<const char*>(in.take(qvx::kMagicSize)), qvx::kMagicSize);
+    if (magic != QByteArray(qvx::kMagic))
+        return error = QStringLiteral("the magic is \"%1\", expected \"%2\"")
+                           .arg(QString::fromLatin1(magic.toPercentEncoding()), QLatin1String(qvx::kMagic)),
+               false;
     const qint32 tag = in.int32();
     const qint32 one = in.int32();
     modelNumber = in.int32();
@@ -51,30 +91,44 @@ bool QvxReader::parse(const QByteArray& file)
     const qint32 four = in.int32();
     previewWidth = in.int32();
     previewHeight = in.int32();
-    if (tag != qvx::kVersionTag || one != 1 || zero != 0 || parameterCount != qvx::kParameterCount || four != 4)
-        return error = QStringLiteral("fixed header fields are wrong"), false;
+    for (const QString& e : {fixedFieldError(8, tag, qvx::kVersionTag), fixedFieldError(12, one, 1),
+                             fixedFieldError(20, zero, 0), fixedFieldError(24, parameterCount, qvx::kParameterCount),
+                             fixedFieldError(168, four, 4)}) {
+        if (!e.isEmpty())
+            return error = e, false;
+    }
     if (layerCount < 0 || previewWidth < 0 || previewHeight < 0)
         return error = QStringLiteral("negative layer count or preview size"), false;
 
     const qint64 previewBytes = 2 * qint64(previewWidth) * previewHeight;
     if (!in.has(previewBytes))
-        return error = QStringLiteral("file ends inside the preview"), false;
+        return error = QStringLiteral("the file ends inside the preview"), false;
     previewPixels.resize(int(previewBytes / 2));
     for (quint16& pixel : previewPixels)
         pixel = qFromBigEndian<quint16>(in.take(2));
 
     layerRecords.clear();
-    while (in.remaining() > 0) {
-        if (!in.has(4))
-            return error = QStringLiteral("file ends inside the size of record %1").arg(layerRecords.size()), false;
-        const quint32 size = qFromLittleEndian<quint32>(in.take(4));
+    while (layerRecords.size() < layerCount && in.remaining() > 0) {
+        const int k = layerRecords.size();
+        if (!in.has(kRecordSizeBytes))
+            return error = QStringLiteral("the file ends inside the byte count of layer record %1").arg(k), false;
+        const quint32 size = qFromLittleEndian<quint32>(in.take(kRecordSizeBytes));
         if (!in.has(size))
-            return error = QStringLiteral("file ends inside record %1").arg(layerRecords.size()), false;
+            return error = QStringLiteral("the file ends inside layer record %1: it needs %2 bytes, %3 are left")
+                               .arg(k)
+                               .arg(size)
+                               .arg(in.remaining()),
+                   false;
         layerRecords.append(QByteArray(reinterpret_cast<const char*>(in.take(size)), int(size)));
     }
-    if (layerRecords.size() != layerCount)
-        return error = QStringLiteral("%1 layer records, the header says %2").arg(layerRecords.size()).arg(layerCount),
+    const int extra = wholeRecordsLeft(in);
+    if (layerRecords.size() < layerCount || extra > 0)
+        return error = QStringLiteral("the file holds %1 layer records, the header says %2")
+                           .arg(layerRecords.size() + qMax(extra, 0))
+                           .arg(layerCount),
                false;
+    if (extra < 0)
+        return error = QStringLiteral("%1 bytes follow the last layer record").arg(in.remaining()), false;
     return true;
 }
 
@@ -83,26 +137,44 @@ bool QvxReader::decodeRuns(const QByteArray& runs, qint64 pixelCount, QByteArray
     if (pixelCount < 0 || pixelCount > kMaxPixels)
         return *error = QStringLiteral("%1 pixels is not a layer size").arg(pixelCount), false;
     classes->fill('\0', int(pixelCount));
+    char* out = classes->data();
+    return walkRuns(
+        runs, pixelCount, [out](qint64 start, qint64 length, int cls) { std::memset(out + start, cls, size_t(length)); },
+        error);
+}
+
+bool QvxReader::walkRuns(const QByteArray& runs, qint64 pixelCount, const RunVisitor& visit, QString* error)
+{
+    if (pixelCount < 0 || pixelCount > kMaxPixels)
+        return *error = QStringLiteral("%1 pixels is not a layer size").arg(pixelCount), false;
     qint64 o = 0;
-    int previousClass = -1;
     int i = 0;
     while (i < runs.size()) {
         const int cls = uchar(runs[i]) >> 4;
-        if (cls == previousClass)
-            return *error = QStringLiteral("two neighbouring runs of class %1").arg(cls), false;
         if ((uchar(runs[i]) & 0x0F) == 0)
-            return *error = QStringLiteral("a run length starts with the digit 0"), false;
+            return *error = QStringLiteral("a run length starts with the digit 0 at byte %1").arg(i), false;
         qint64 length = 0;
         for (; i < runs.size() && (uchar(runs[i]) >> 4) == cls; ++i) {
             length = length * 16 + (uchar(runs[i]) & 0x0F);
             if (length > pixelCount - o)
-                return *error = QStringLiteral("runs exceed %1 pixels").arg(pixelCount), false;
+                return *error = QStringLiteral("the runs exceed %1 pixels").arg(pixelCount), false;
         }
-        std::memset(classes->data() + o, cls, size_t(length));
+        visit(o, length, cls);
         o += length;
-        previousClass = cls;
     }
     if (o != pixelCount)
-        return *error = QStringLiteral("runs cover %1 of %2 pixels").arg(o).arg(pixelCount), false;
+        return *error = QStringLiteral("the runs cover %1 of %2 pixels").arg(o).arg(pixelCount), false;
     return true;
+}
+
+QSize QvxReader::layerSize(int modelNumber)
+{
+    switch (modelNumber) {
+    case 10:
+        return QSize(kModel10Width, kModel10Height);
+    case 30:
+        return QSize(kModel30Width, kModel30Height);
+    default:
+        return QSize();
+    }
 }
