@@ -1,0 +1,26 @@
+#ifndef CONTACTSHEET_H
+#define CONTACTSHEET_H
+
+#include <QImage>
+#include <QVector>
+
+#include <functional>
+
+// One greyscale picture of a whole print: evenly spaced layers as thumbnails
+// in a grid, each labelled with its layer number in a built-in pixel font, so
+// that no font or GUI application is needed.
+class ContactSheet {
+public:
+    // Up to `tiles` layers spread evenly from the first to the last.
+    static QVector<int> pickLayers(int layerCount, int tiles);
+
+    // Thumbnails `tileWidth` wide; a null layer image leaves its tile empty.
+    static QImage build(const QVector<int>& layers, const std::function<QImage(int)>& layerImage, int tileWidth = 160);
+
+    // Draws `number` in white with its top left corner at (x, y); every dot of
+    // the 3 x 5 digits is `scale` pixels square.
+    static void drawNumber(QImage& image, int x, int y, int number, int scale);
+    static int numberWidth(int number, int scale);
+};
+
+#endif

@@ -1,0 +1,39 @@
+#include "layerselection.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+namespace {
+
+// Reads "a" or "a-b" into first and last; false when it is neither.
+bool parseItem(const QString& item, int* first, int* last)
+{
+    const QStringList ends = item.trimmed().split(QLatin1Char('-'));
+    if (ends.isEmpty() || ends.size() > 2)
+        return false;
+    bool ok1 = false, ok2 = false;
+    *first = ends.first().toInt(&ok1);
+    *last = ends.last().toInt(&ok2);
+    return ok1 && ok2 && *first >= 0 && *first <= *last;
+}
+
+} // namespace
+
+bool LayerSelection::parse(const QString& text, int layerCount, QVector<int>* layers, QString* error)
+{
+    layers->clear();
+    for (const QString& item : text.split(QLatin1Char(','))) {
+        int first = 0, last = 0;
+        if (!parseItem(item, &first, &last))
+            return *error = QStringLiteral("\"%1\" is not a layer or a range of layers like 10-20").arg(item), false;
+        if (last >= layerCount)
+            return *error = QStringLiteral("layer %1 does not exist: the file has %2 layers").arg(last).arg(layerCount),
+                   false;
+        for (int j = first; j <= last; ++j)
+            layers->append(j);
+    }
+    std::sort(layers->begin(), layers->end());
+    layers->erase(std::unique(layers->begin(), layers->end()), layers->end());
+    return true;
+}

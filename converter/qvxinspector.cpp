@@ -1,0 +1,172 @@
+#include "qvxinspector.h"
+
+#include <QFile>
+#include <QJsonArray>
+
+#include <cstring>
+
+namespace {
+
+// A qvx file is read whole; a larger one is not examined.
+constexpr qint64 kMaxFileBytes = 1024LL * 1024 * 1024;
+// Class k is drawn as kGreyStep * k + kGreyOffset, so class 15 is white.
+constexpr int kGreyStep = 16;
+constexpr int kGreyOffset = 15;
+
+// The slots whose meaning the writer gives, with their units.
+struct SlotMeaning {
+    int slot;
+    const char* key;
+    const char* label;
+    const char* unit;
+};
+
+const SlotMeaning kSlotMeanings[] = {
+    {0, "pixelsPerMmX", "pixels per mm along X", "1/mm"},
+    {1, "pixelsPerMmY", "pixels per mm along Y", "1/mm"},
+    {2, "pixelsX", "pixels along X", "pixels"},
+    {3, "pixelsY", "pixels along Y", "pixels"},
+    {4, "layerHeight", "layer height", "mm"},
+    {5, "exposureTime", "exposure time", "ms"},
+    {6, "bottomExposureTime", "bottom exposure time", "ms"},
+    {8, "lightOffDelay", "light-off delay", "ms"},
+    {9, "lightOffDelay2", "light-off delay (second)", "ms"},
+    {10, "bottomHeight", "height of the bottom layers", "mm"},
+    {30, "buildHeight", "build height", "mm"},
+};
+
+const SlotMeaning* meaningOf(int slot)
+{
+    for (const SlotMeaning& m : kSlotMeanings) {
+        if (m.slot == slot)
+            return &m;
+    }
+    return nullptr;
+}
+
+QString modelName(int modelNumber)
+{
+    switch (modelNumber) {
+    case 10:
+        return QStringLiteral("Vireld10 or Kv10");
+    case 30:
+        return QStringLiteral("Vireld30 or Kv20");
+    default:
+        return QStringLiteral("unknown");
+    }
+}
+
+} // namespace
+
+QvxInspector::QvxInspector(const QString& path)
+    : path(path)
+{
+}
+
+bool QvxInspector::inspect(QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return *error = QStringLiteral("cannot open %1: %2").arg(path, file.errorString()), false;
+    if (file.size() > kMaxFileBytes)
+        return *error = QStringLiteral("%1 has %2 bytes, more than a qvx file this tool examines").arg(path).arg(file.size()),
+               false;
+    inspectBytes(file.readAll());
+    return true;
+}
+
+void QvxInspector::inspectBytes(const QByteArray& bytes)
+{
+    const bool parsed = reader.parse(bytes);
+    summarise(bytes.size());
+    addParameters();
+    addChecks(parsed);
+}
+
+void QvxInspector::summarise(qint64 fileSize)
+{
+    const QSize grid = QvxReader::layerSize(reader.modelNumber);
+    SliceReport& r = sliceReport;
+    r.path = path;
+    r.format = QStringLiteral("qvx");
+    r.addField(QStringLiteral("fileSize"), QStringLiteral("file size"), double(fileSize), QStringLiteral("bytes"));
+    r.addField(QStringLiteral("modelNumber"), QStringLiteral("model number"), reader.modelNumber);
+    r.addField(QStringLiteral("printerModel"), QStringLiteral("printer model"), modelName(reader.modelNumber));
+    r.addField(QStringLiteral("layerSize"), QStringLiteral("layer size"), QJsonArray{grid.width(), grid.height()},
+               QStringLiteral("pixels"));
+    r.addField(QStringLiteral("layerCount"), QStringLiteral("layers"), reader.layerCount);
+    r.addField(QStringLiteral("previewSize"), QStringLiteral("preview"),
+               QJsonArray{reader.previewWidth, reader.previewHeight}, QStringLiteral("pixels"));
+}
+
+void QvxInspector::addParameters()
+{
+    for (int slot = 0; slot < qvx::kParameterCount; ++slot) {
+        const SlotMeaning* m = meaningOf(slot);
+        const QString key = m ? QLatin1String(m->key) : QStringLiteral("slot%1").arg(slot);
+        const QString label = m ? QStringLiteral("%1 (slot %2)").arg(QLatin1String(m->label)).arg(slot)
+                                : QStringLiteral("slot %1").arg(slot);
+        sliceReport.addParameter(key, label, floatValue(reader.parameters[slot]), m ? QLatin1String(m->unit) : QString());
+    }
+}
+
+void QvxInspector::addChecks(bool parsed)
+{
+    SliceReport& r = sliceReport;
+    r.addCheck(QStringLiteral("file layout (header, preview, layer records)"),
+               parsed ? QStringList() : QStringList{reader.error});
+    const bool known = QvxReader::layerSize(reader.modelNumber).isValid();
+    r.addCheck(QStringLiteral("known printer model"),
+               known ? QStringList() : QStringList{QStringLiteral("model number %1 is neither 10 nor 30").arg(reader.modelNumber)});
+    r.addCheck(QStringLiteral("layer runs cover the printer's grid exactly"), known ? runProblems() : QStringList());
+}
+
+QStringList QvxInspector::runProblems()
+{
+    const QSize grid = QvxReader::layerSize(reader.modelNumber);
+    const qint64 pixels = qint64(grid.width()) * grid.height();
+    QStringList problems;
+    for (int j = 0; j < reader.layerRecords.size(); ++j) {
+        LayerStats stats(grid.width(), pixels);
+        stats.encodedBytes = reader.layerRecords[j].size();
+        QString error;
+        const auto visit = [&stats](qint64 start, qint64 length, int cls) {
+            if (cls > 0)
+                stats.addLit(start, length);
+        };
+        if (!QvxReader::walkRuns(reader.layerRecords[j], pixels, visit, &error))
+            problems << QStringLiteral("layer %1: %2").arg(j).arg(error);
+        sliceReport.layers.append(stats);
+    }
+    return problems;
+}
+
+QImage QvxInspector::preview() const
+{
+    if (reader.previewPixels.isEmpty())
+        return QImage();
+    QImage image(reader.previewWidth, reader.previewHeight, QImage::Format_RGB16);
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(image.scanLine(y), reader.previewPixels.constData() + qint64(y) * image.width(),
+                    size_t(image.width()) * 2);
+    return image;
+}
+
+QImage QvxInspector::layerImage(int layer) const
+{
+    const QSize grid = QvxReader::layerSize(reader.modelNumber);
+    if (!grid.isValid() || layer < 0 || layer >= reader.layerRecords.size())
+        return QImage();
+    QByteArray classes;
+    QString error;
+    // A damaged record is drawn as far as its runs go.
+    QvxReader::decodeRuns(reader.layerRecords[layer], qint64(grid.width()) * grid.height(), &classes, &error);
+    QImage image(grid, QImage::Format_Grayscale8);
+    for (int y = 0; y < image.height(); ++y) {
+        uchar* line = image.scanLine(y);
+        const char* row = classes.constData() + qint64(y) * image.width();
+        for (int x = 0; x < image.width(); ++x)
+            line[x] = uchar(kGreyStep * row[x] + kGreyOffset);
+    }
+    return image;
+}

@@ -1,0 +1,39 @@
+#ifndef QVXINSPECTOR_H
+#define QVXINSPECTOR_H
+
+#include "qvxreader.h"
+#include "slicereport.h"
+
+#include <QImage>
+#include <QString>
+
+// Examines a qvx file (layout beside ExportQvx): summarises it, checks its
+// fixed fields, its records against the header's layer count and every
+// record's runs against the printer's grid, and draws its preview and layers.
+class QvxInspector {
+public:
+    explicit QvxInspector(const QString& path);
+
+    // False, with `error` set, when the file cannot be read.
+    bool inspect(QString* error);
+    // The same for a file already in memory.
+    void inspectBytes(const QByteArray& bytes);
+
+    const SliceReport& report() const { return sliceReport; }
+    int layerCount() const { return reader.layerRecords.size(); }
+    QImage preview() const;
+    // Class k drawn as grey 16 * k + 15; null when the model's grid is unknown.
+    QImage layerImage(int layer) const;
+
+private:
+    void summarise(qint64 fileSize);
+    void addParameters();
+    void addChecks(bool parsed);
+    QStringList runProblems();
+
+    QString path;
+    QvxReader reader;
+    SliceReport sliceReport;
+};
+
+#endif

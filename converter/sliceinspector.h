@@ -1,0 +1,33 @@
+#ifndef SLICEINSPECTOR_H
+#define SLICEINSPECTOR_H
+
+#include "qvxinspector.h"
+#include "teskinspector.h"
+
+#include <QImage>
+#include <QString>
+
+#include <memory>
+
+// Examines a Tesk or a qvx file, told apart by the qvx magic at its start
+// (Tesk files have no magic), unless the format is given.
+class SliceInspector {
+public:
+    enum Format { Detect, Tesk, Qvx };
+
+    // False, with `error` set, when the file cannot be read.
+    bool inspect(const QString& path, Format format, QString* error);
+
+    const SliceReport& report() const;
+    int layerCount() const;
+    QImage preview();
+    QImage layerImage(int layer);
+
+    static Format detect(const QString& path);
+
+private:
+    std::unique_ptr<TeskInspector> tesk;
+    std::unique_ptr<QvxInspector> qvxFile;
+};
+
+#endif

@@ -1,0 +1,207 @@
+#include "slicereport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kLabelWidth = 24;
+
+QString valueText(const QJsonValue& value)
+{
+    if (value.isDouble())
+        return QString::number(value.toDouble(), 'g', 12);
+    if (value.isArray()) {
+        QStringList parts;
+        for (const QJsonValue& v : value.toArray())
+            parts << valueText(v);
+        return parts.join(QLatin1String(" x "));
+    }
+    if (value.isBool())
+        return value.toBool() ? QStringLiteral("yes") : QStringLiteral("no");
+    return value.toString();
+}
+
+QString fieldLine(const ReportField& f, const QString& indent, int width = kLabelWidth)
+{
+    const QString unit = f.unit.isEmpty() ? QString() : QLatin1Char(' ') + f.unit;
+    return indent + (f.label + QLatin1Char(':')).leftJustified(width) + valueText(f.value) + unit + QLatin1Char('\n');
+}
+
+int labelWidth(const QVector<ReportField>& fields)
+{
+    int width = kLabelWidth;
+    for (const ReportField& f : fields)
+        width = qMax(width, f.label.size() + 2);
+    return width;
+}
+
+QString boxText(const QRect& box)
+{
+    if (box.isNull())
+        return QStringLiteral("-");
+    return QStringLiteral("x %1..%2, y %3..%4").arg(box.left()).arg(box.right()).arg(box.top()).arg(box.bottom());
+}
+
+QString percent(double share)
+{
+    return QString::number(share * 100.0, 'f', 2);
+}
+
+QJsonObject fieldObject(const ReportField& f)
+{
+    QJsonObject o{{QStringLiteral("key"), f.key}, {QStringLiteral("name"), f.label}, {QStringLiteral("value"), f.value}};
+    if (!f.unit.isEmpty())
+        o.insert(QStringLiteral("unit"), f.unit);
+    return o;
+}
+
+QJsonObject layerObject(int index, const LayerStats& s)
+{
+    QJsonObject o{{QStringLiteral("layer"), index},
+                  {QStringLiteral("encodedBytes"), double(s.encodedBytes)},
+                  {QStringLiteral("litPixels"), double(s.litPixels)},
+                  {QStringLiteral("litShare"), s.litShare()}};
+    o.insert(QStringLiteral("boundingBox"),
+             s.box.isNull() ? QJsonValue() : QJsonValue(QJsonArray{s.box.left(), s.box.top(), s.box.right(), s.box.bottom()}));
+    return o;
+}
+
+} // namespace
+
+QJsonValue floatValue(float value)
+{
+    if (!std::isfinite(value))
+        return QString::number(double(value));
+    for (int digits = 6; digits < 9; ++digits) {
+        const QString text = QString::number(double(value), 'g', digits);
+        if (text.toFloat() == value)
+            return text.toDouble();
+    }
+    return QString::number(double(value), 'g', 9).toDouble();
+}
+
+void SliceReport::addField(const QString& key, const QString& label, const QJsonValue& value, const QString& unit)
+{
+    fields.append(ReportField{key, label, value, unit});
+}
+
+void SliceReport::addParameter(const QString& key, const QString& label, const QJsonValue& value, const QString& unit)
+{
+    parameters.append(ReportField{key, label, value, unit});
+}
+
+void SliceReport::addCheck(const QString& name, const QStringList& problems, int shown)
+{
+    ReportCheck check{name, problems.mid(0, shown)};
+    if (problems.size() > shown)
+        check.problems << QStringLiteral("and %1 more").arg(problems.size() - shown);
+    checks.append(check);
+}
+
+int SliceReport::failedChecks() const
+{
+    int failed = 0;
+    for (const ReportCheck& c : checks)
+        failed += c.passed() ? 0 : 1;
+    return failed;
+}
+
+bool SliceReport::sound() const { return failedChecks() == 0; }
+
+QString SliceReport::toText(const QVector<int>& tableLayers) const
+{
+    QString text = fieldLine(ReportField{QString(), QStringLiteral("file"), path, QString()}, QString())
+        + fieldLine(ReportField{QString(), QStringLiteral("format"), format, QString()}, QString());
+    for (const ReportField& f : fields)
+        text += fieldLine(f, QString());
+    text += QStringLiteral("print parameters:\n");
+    for (const ReportField& f : parameters)
+        text += fieldLine(f, QStringLiteral("  "), labelWidth(parameters));
+    text += layerSummaryText() + layerTableText(tableLayers) + checksText();
+    const int failed = failedChecks();
+    text += failed == 0 ? QStringLiteral("verdict: sound\n")
+                        : QStringLiteral("verdict: problems found (%1 of %2 checks failed)\n").arg(failed).arg(checks.size());
+    return text;
+}
+
+QString SliceReport::layerSummaryText() const
+{
+    if (layers.isEmpty())
+        return QStringLiteral("layers: none examined\n");
+    qint64 total = 0, smallest = layers[0].encodedBytes, largest = 0;
+    int busiest = 0, empty = 0;
+    QRect box;
+    for (int j = 0; j < layers.size(); ++j) {
+        const LayerStats& s = layers[j];
+        total += s.encodedBytes;
+        smallest = qMin(smallest, s.encodedBytes);
+        largest = qMax(largest, s.encodedBytes);
+        busiest = s.litShare() > layers[busiest].litShare() ? j : busiest;
+        empty += s.litPixels == 0 ? 1 : 0;
+        box = box.united(s.box);
+    }
+    return QStringLiteral("layers:\n  %1%2 to %3 bytes, %4 in all\n  %5%6 % at most (layer %7), %8 layers without lit pixels\n"
+                          "  %9%10\n")
+        .arg(QStringLiteral("encoded size:").leftJustified(kLabelWidth - 2))
+        .arg(smallest)
+        .arg(largest)
+        .arg(total)
+        .arg(QStringLiteral("lit share:").leftJustified(kLabelWidth - 2), percent(layers[busiest].litShare()))
+        .arg(busiest)
+        .arg(empty)
+        .arg(QStringLiteral("lit pixels within:").leftJustified(kLabelWidth - 2), boxText(box));
+}
+
+QString SliceReport::layerTableText(const QVector<int>& tableLayers) const
+{
+    if (tableLayers.isEmpty())
+        return QString();
+    QString text = QStringLiteral("  %1 %2 %3 %4\n")
+                       .arg(QStringLiteral("layer"), 7)
+                       .arg(QStringLiteral("bytes"), 10)
+                       .arg(QStringLiteral("lit %"), 7)
+                       .arg(QStringLiteral("lit pixels within"));
+    for (int j : tableLayers) {
+        if (j < 0 || j >= layers.size())
+            continue;
+        const LayerStats& s = layers[j];
+        text += QStringLiteral("  %1 %2 %3 %4\n").arg(j, 7).arg(s.encodedBytes, 10).arg(percent(s.litShare()), 7).arg(boxText(s.box));
+    }
+    return text;
+}
+
+QString SliceReport::checksText() const
+{
+    QString text = QStringLiteral("checks:\n");
+    for (const ReportCheck& c : checks) {
+        text += (c.passed() ? QStringLiteral("  ok    ") : QStringLiteral("  FAIL  ")) + c.name + QLatin1Char('\n');
+        for (const QString& p : c.problems)
+            text += QStringLiteral("          ") + p + QLatin1Char('\n');
+    }
+    return text;
+}
+
+QByteArray SliceReport::toJson() const
+{
+    QJsonObject summary;
+    for (const ReportField& f : fields)
+        summary.insert(f.key, f.value);
+    QJsonArray params, layerArray, checkArray;
+    for (const ReportField& f : parameters)
+        params.append(fieldObject(f));
+    for (int j = 0; j < layers.size(); ++j)
+        layerArray.append(layerObject(j, layers[j]));
+    for (const ReportCheck& c : checks)
+        checkArray.append(QJsonObject{{QStringLiteral("check"), c.name},
+                                      {QStringLiteral("passed"), c.passed()},
+                                      {QStringLiteral("problems"), QJsonArray::fromStringList(c.problems)}});
+    const QJsonObject root{{QStringLiteral("file"), path},       {QStringLiteral("format"), format},
+                           {QStringLiteral("summary"), summary}, {QStringLiteral("parameters"), params},
+                           {QStringLiteral("layers"), layerArray}, {QStringLiteral("checks"), checkArray},
+                           {QStringLiteral("sound"), sound()}};
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}

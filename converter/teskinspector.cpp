@@ -1,0 +1,302 @@
+#include "teskinspector.h"
+
+#include "exportqvx.h"
+
+#include <QJsonArray>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace {
+
+constexpr qint64 kHeaderSize = sizeof(TeskFileHead_t);
+constexpr qint64 kTableEntrySize = sizeof(TeskDatHead_t);
+// The same limits as the converter's for the name and the preview.
+constexpr qint64 kMaxMachineNameBytes = 64 * 1024;
+constexpr qint64 kMaxPreviewBytes = 64 * 1024 * 1024;
+// A layer block larger than this is reported, not examined.
+constexpr qint64 kMaxLayerBytes = 64 * 1024 * 1024;
+// Layers with more pixels than this are examined but not drawn.
+constexpr qint64 kMaxDrawnPixels = 64 * 1024 * 1024;
+
+qint64 layerPosition(const TeskDatHead_t& entry)
+{
+    const quint64 position = (quint64(entry.dataOffsetHigh) << 32) | entry.dataOffset;
+    return position > quint64(std::numeric_limits<qint64>::max()) ? -1 : qint64(position);
+}
+
+// The machine name ends at the first zero byte of its block.
+QString nameText(const QByteArray& bytes)
+{
+    return QString::fromUtf8(bytes.constData(), int(qstrnlen(bytes.constData(), uint(bytes.size()))));
+}
+
+QJsonArray pair(double a, double b)
+{
+    return QJsonArray{a, b};
+}
+
+} // namespace
+
+TeskInspector::TeskInspector(const QString& path)
+    : file(path)
+    , driver(path, QString())
+{
+}
+
+bool TeskInspector::inspect(QString* error)
+{
+    if (!file.open(QIODevice::ReadOnly))
+        return *error = QStringLiteral("cannot open %1: %2").arg(file.fileName(), file.errorString()), false;
+    fileSize = file.size();
+    readFront();
+    if (layerTableReadable())
+        scanLayers();
+    summarise();
+    addParameters();
+    addChecks();
+    return true;
+}
+
+// Up to `size` bytes at `offset`, no more than the file holds there nor `limit`.
+QByteArray TeskInspector::readHeld(qint64 offset, qint64 size, qint64 limit)
+{
+    if (offset < 0 || size <= 0 || offset >= fileSize || !file.seek(offset))
+        return QByteArray();
+    QByteArray bytes(int(std::min({size, fileSize - offset, limit})), Qt::Uninitialized);
+    bytes.resize(int(qMax<qint64>(file.read(bytes.data(), bytes.size()), 0)));
+    return bytes;
+}
+
+void TeskInspector::readFront()
+{
+    const QByteArray head = readHeld(0, kHeaderSize, kHeaderSize);
+    std::memcpy(&driver.header, head.constData(), size_t(head.size()));
+    const TeskFileHead_t& h = driver.header;
+    driver.machineNameBytes = readHeld(h.machineNameOffset, h.machineNameLength, kMaxMachineNameBytes);
+    const QByteArray preview = readHeld(h.previewOffset, sizeof previewHead, sizeof previewHead);
+    std::memcpy(&previewHead, preview.constData(), size_t(preview.size()));
+}
+
+// The converter refuses a table that cannot fit the file, so it is not read.
+bool TeskInspector::layerTableReadable() const
+{
+    const TeskFileHead_t& h = driver.header;
+    return h.layerCount >= 0 && !(h.layerCount > 0 && h.layerSetCount < 1)
+        && qint64(h.layerCount) * kTableEntrySize <= fileSize;
+}
+
+void TeskInspector::scanLayers()
+{
+    const TeskFileHead_t& h = driver.header;
+    const QByteArray bytes = readHeld(h.layerTableOffset, qint64(h.layerCount) * kTableEntrySize, fileSize);
+    table.fill(TeskDatHead_t{}, h.layerCount);
+    std::memcpy(table.data(), bytes.constData(), size_t(bytes.size()));
+    for (int j = 0; j < table.size(); ++j) {
+        const qint64 declared = qMax(table[j].dataSize, 0);
+        const QByteArray data = readHeld(layerPosition(table[j]), declared, kMaxLayerBytes);
+        if (data.size() == kMaxLayerBytes && declared > kMaxLayerBytes)
+            unreadLayers << QStringLiteral("layer %1: its %2-byte block is too large to examine").arg(j).arg(declared);
+        scans.append(TeskLayerScan::scan(data.constData(), data.size(), declared, h.resolutionX, pixelCount()));
+        sliceReport.layers.append(scans.last().stats);
+    }
+}
+
+qint64 TeskInspector::pixelCount() const
+{
+    return qMax<qint64>(qint64(driver.header.resolutionX) * driver.header.resolutionY, 0);
+}
+
+void TeskInspector::summarise()
+{
+    const TeskFileHead_t& h = driver.header;
+    const ExportQvx writer(&driver);
+    SliceReport& r = sliceReport;
+    r.path = file.fileName();
+    r.format = QStringLiteral("Tesk");
+    r.addField(QStringLiteral("fileSize"), QStringLiteral("file size"), double(fileSize), QStringLiteral("bytes"));
+    r.addField(QStringLiteral("machineName"), QStringLiteral("machine name"), nameText(driver.machineNameBytes));
+    r.addField(QStringLiteral("printerModel"), QStringLiteral("printer model"), writer.machineName);
+    r.addField(QStringLiteral("modelNumber"), QStringLiteral("model number"), writer.modelNumber());
+    r.addField(QStringLiteral("resolution"), QStringLiteral("resolution"), pair(h.resolutionX, h.resolutionY),
+               QStringLiteral("pixels"));
+    r.addField(QStringLiteral("plateSize"), QStringLiteral("plate size"),
+               QJsonArray{floatValue(h.bedSizeX), floatValue(h.bedSizeY)}, QStringLiteral("mm"));
+    r.addField(QStringLiteral("buildHeight"), QStringLiteral("build height"), floatValue(h.bedSizeZ), QStringLiteral("mm"));
+    r.addField(QStringLiteral("layerCount"), QStringLiteral("layers"), h.layerCount);
+    r.addField(QStringLiteral("layerSetCount"), QStringLiteral("layer sets"), h.layerSetCount);
+    r.addField(QStringLiteral("previewSize"), QStringLiteral("preview"), pair(previewHead.width, previewHead.height),
+               QStringLiteral("pixels"));
+}
+
+void TeskInspector::addParameters()
+{
+    const TeskFileHead_t& h = driver.header;
+    SliceReport& r = sliceReport;
+    const QString mm = QStringLiteral("mm"), s = QStringLiteral("s");
+    r.addParameter(QStringLiteral("layerHeight"), QStringLiteral("layer height"), floatValue(h.layerHeight), mm);
+    r.addParameter(QStringLiteral("exposureTime"), QStringLiteral("exposure time"), floatValue(h.exposureTime), s);
+    r.addParameter(QStringLiteral("bottomExposureTime"), QStringLiteral("bottom exposure time"),
+                   floatValue(h.bottomExposureTime), s);
+    r.addParameter(QStringLiteral("bottomLayerCount"), QStringLiteral("bottom layers"), h.bottomLayerCount,
+                   QStringLiteral("layers"));
+    r.addParameter(QStringLiteral("lightOffDelay"), QStringLiteral("light-off delay"), floatValue(h.lightOffDelay), s);
+    const float passedOn[] = {h.param140, h.param144, h.param148, h.param152};
+    for (int k = 0; k < 4; ++k) {
+        const int offset = 140 + 4 * k;
+        r.addParameter(QStringLiteral("byte%1").arg(offset), QStringLiteral("value at byte %1").arg(offset),
+                       floatValue(passedOn[k]), QString());
+    }
+}
+
+void TeskInspector::addChecks()
+{
+    SliceReport& r = sliceReport;
+    r.addCheck(QStringLiteral("header and resolution"), headerProblems());
+    r.addCheck(QStringLiteral("machine name inside the file"), machineNameProblems());
+    r.addCheck(QStringLiteral("preview inside the file"), previewProblems());
+    r.addCheck(QStringLiteral("layer table inside the file"), layerTableProblems());
+    r.addCheck(QStringLiteral("layer data inside the file"), layerBlockProblems());
+    r.addCheck(QStringLiteral("layer streams fill their bitmaps exactly"), layerStreamProblems());
+    r.addCheck(QStringLiteral("tesktoqvx accepts it"), acceptanceProblems());
+}
+
+QString TeskInspector::blockProblem(const QString& what, qint64 offset, qint64 size) const
+{
+    if (offset < 0 || size < 0)
+        return QStringLiteral("%1 has offset %2 and size %3").arg(what).arg(offset).arg(size);
+    if (offset + size > fileSize)
+        return QStringLiteral("%1 (bytes %2 to %3) ends past the end of the %4-byte file")
+            .arg(what)
+            .arg(offset)
+            .arg(offset + size - 1)
+            .arg(fileSize);
+    return QString();
+}
+
+QStringList TeskInspector::headerProblems() const
+{
+    QStringList problems;
+    if (fileSize < kHeaderSize)
+        problems << QStringLiteral("the file has %1 bytes, fewer than the %2-byte header").arg(fileSize).arg(kHeaderSize);
+    if (driver.header.resolutionX <= 0 || driver.header.resolutionY <= 0)
+        problems << QStringLiteral("the resolution %1 x %2 has no pixels")
+                        .arg(driver.header.resolutionX)
+                        .arg(driver.header.resolutionY);
+    return problems;
+}
+
+QStringList TeskInspector::machineNameProblems() const
+{
+    const TeskFileHead_t& h = driver.header;
+    QStringList problems{blockProblem(QStringLiteral("the machine-name block"), h.machineNameOffset, h.machineNameLength)};
+    if (nameText(driver.machineNameBytes).isEmpty())
+        problems << QStringLiteral("the machine name is empty");
+    problems.removeAll(QString());
+    return problems;
+}
+
+QStringList TeskInspector::previewProblems() const
+{
+    const qint64 needed = qint64(previewHead.width) * previewHead.height * 3;
+    QStringList problems{blockProblem(QStringLiteral("the preview descriptor"), driver.header.previewOffset,
+                                      sizeof previewHead),
+                         blockProblem(QStringLiteral("the preview data"), previewHead.dataOffset, previewHead.dataSize)};
+    if (previewHead.width <= 0 || previewHead.height <= 0)
+        problems << QStringLiteral("the preview is %1 x %2 pixels").arg(previewHead.width).arg(previewHead.height);
+    else if (needed != previewHead.dataSize)
+        problems << QStringLiteral("the preview data has %1 bytes, %2 x %3 pixels need %4")
+                        .arg(previewHead.dataSize)
+                        .arg(previewHead.width)
+                        .arg(previewHead.height)
+                        .arg(needed);
+    problems.removeAll(QString());
+    return problems;
+}
+
+QStringList TeskInspector::layerTableProblems() const
+{
+    const TeskFileHead_t& h = driver.header;
+    if (h.layerCount < 0)
+        return {QStringLiteral("the layer count %1 is negative").arg(h.layerCount)};
+    if (h.layerCount > 0 && h.layerSetCount < 1)
+        return {QStringLiteral("%1 layers in %2 layer sets").arg(h.layerCount).arg(h.layerSetCount)};
+    const qint64 size = qint64(h.layerCount) * h.layerSetCount * kTableEntrySize;
+    QStringList problems{blockProblem(QStringLiteral("the layer table"), h.layerTableOffset, size)};
+    problems.removeAll(QString());
+    return problems;
+}
+
+QStringList TeskInspector::layerBlockProblems() const
+{
+    QStringList problems;
+    for (int j = 0; j < table.size(); ++j) {
+        const QString p = blockProblem(QStringLiteral("layer %1").arg(j), layerPosition(table[j]), table[j].dataSize);
+        if (!p.isEmpty())
+            problems << p;
+    }
+    return problems + unreadLayers;
+}
+
+QStringList TeskInspector::layerStreamProblems() const
+{
+    const QString bitmap = QStringLiteral("the %1 x %2 bitmap").arg(driver.header.resolutionX).arg(driver.header.resolutionY);
+    QStringList problems;
+    for (int j = 0; j < scans.size(); ++j) {
+        const TeskLayerScan& s = scans[j];
+        if (s.overflows())
+            problems << QStringLiteral("layer %1 overflows %2 at byte %3").arg(j).arg(bitmap).arg(s.overflowAt);
+        else if (s.fallsShort())
+            problems << QStringLiteral("layer %1 fills %2 of the %3 pixels of %4")
+                            .arg(j)
+                            .arg(s.pixelsWritten)
+                            .arg(s.stats.pixels)
+                            .arg(bitmap);
+        if (s.cutShortAt >= 0)
+            problems << QStringLiteral("layer %1: the run at byte %2 is cut short by the end of its data").arg(j).arg(s.cutShortAt);
+    }
+    return problems;
+}
+
+// The converter's checks, in its order: the machine check, then the table.
+QStringList TeskInspector::acceptanceProblems()
+{
+    QStringList problems = ExportQvx(&driver).rejectionReasons();
+    if (!problems.isEmpty())
+        return problems;
+    if (!layerTableReadable())
+        problems << QStringLiteral("the layer table of %1 entries in %2 sets cannot fit the %3-byte file")
+                        .arg(driver.header.layerCount)
+                        .arg(driver.header.layerSetCount)
+                        .arg(fileSize);
+    return problems;
+}
+
+QImage TeskInspector::preview()
+{
+    const qint64 size = qint64(qMax(previewHead.width, 0)) * qMax(previewHead.height, 0) * 3;
+    if (size == 0 || size > kMaxPreviewBytes)
+        return QImage();
+    QByteArray data = readHeld(previewHead.dataOffset, qMin<qint64>(previewHead.dataSize, size), size);
+    data.append(QByteArray(int(size - data.size()), '\0'));
+    return QImage(reinterpret_cast<const uchar*>(data.constData()), previewHead.width, previewHead.height,
+                  previewHead.width * 3, QImage::Format_RGB888)
+        .copy();
+}
+
+QImage TeskInspector::layerImage(int layer)
+{
+    if (layer < 0 || layer >= scans.size() || pixelCount() == 0 || pixelCount() > kMaxDrawnPixels)
+        return QImage();
+    const qint64 length = scans[layer].decodableLength;
+    const QByteArray data = readHeld(layerPosition(table[layer]), length, kMaxLayerBytes);
+    QImage image(driver.header.resolutionX, driver.header.resolutionY, QImage::Format_Grayscale8);
+    std::vector<uchar> bitmap(static_cast<size_t>(pixelCount()));
+    // Cut before the overflowing token, so the decoder has nothing to report.
+    driver.decodeLayerData(data.constData(), data.size(), length, bitmap.data());
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(image.scanLine(y), bitmap.data() + qint64(y) * image.width(), size_t(image.width()));
+    return image;
+}

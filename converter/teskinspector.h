@@ -1,0 +1,61 @@
+#ifndef TESKINSPECTOR_H
+#define TESKINSPECTOR_H
+
+#include "slicereport.h"
+#include "tesklayerscan.h"
+#include "tesktoqvx.h"
+
+#include <QFile>
+#include <QImage>
+#include <QString>
+#include <QVector>
+
+// Examines a Tesk file (layout beside TeskFileHead_t): summarises it, checks
+// that every block lies inside the file and that every layer stream fills its
+// bitmap exactly, tells whether tesktoqvx would accept it and why not, and
+// draws its preview and layers. Reads are bounded by what the file holds and
+// by the limits at the top of the .cpp, whatever sizes the file declares.
+class TeskInspector {
+public:
+    explicit TeskInspector(const QString& path);
+
+    // False, with `error` set, when the file cannot be opened.
+    bool inspect(QString* error);
+
+    const SliceReport& report() const { return sliceReport; }
+    int layerCount() const { return table.size(); }
+    // RGB888, null when the file has no usable preview.
+    QImage preview();
+    // The layer's grey bitmap as the converter decodes it; null when the
+    // resolution is too large to draw or the layer cannot be read.
+    QImage layerImage(int layer);
+
+private:
+    QByteArray readHeld(qint64 offset, qint64 size, qint64 limit);
+    void readFront();
+    bool layerTableReadable() const;
+    void scanLayers();
+    void summarise();
+    void addParameters();
+    void addChecks();
+    QStringList headerProblems() const;
+    QStringList machineNameProblems() const;
+    QStringList previewProblems() const;
+    QStringList layerTableProblems() const;
+    QStringList layerBlockProblems() const;
+    QStringList layerStreamProblems() const;
+    QStringList acceptanceProblems();
+    QString blockProblem(const QString& what, qint64 offset, qint64 size) const;
+    qint64 pixelCount() const;
+
+    QFile file;
+    qint64 fileSize = 0;
+    TeskToQvx driver; // holds the header and the machine name; decodes layers
+    TeskPreviewHead_t previewHead{};
+    QVector<TeskDatHead_t> table;
+    QVector<TeskLayerScan> scans;
+    QStringList unreadLayers;
+    SliceReport sliceReport;
+};
+
+#endif
