@@ -1,0 +1,113 @@
+// Runs the built sliceinfo program on real files.
+#include "teskbuilder.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ProcessRun {
+    int exitCode = -1;
+    QByteArray out;
+};
+
+ProcessRun run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(-1);
+    return ProcessRun{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1000, process.readAllStandardOutput()};
+}
+
+ProcessRun sliceinfo(const QStringList& arguments)
+{
+    return run(QStringLiteral(SLICEINFO_PROGRAM), arguments);
+}
+
+class SliceInfo : public testing::Test {
+protected:
+    // A model-30 file whose one layer is dark with a bright band at rows 100 to 199.
+    QString writeTesk()
+    {
+        TeskBuilder b(TeskModel::Vireld30);
+        layer = QByteArray(1440 * 2560, '\0');
+        layer.replace(1440 * 100, 1440 * 100, QByteArray(1440 * 100, char(0xA0)));
+        b.addLayer(layer);
+        preview = QImage(6, 4, QImage::Format_RGB888);
+        preview.fill(QColor(10, 200, 30));
+        b.setPreview(preview);
+        const QString path = dir.filePath(QStringLiteral("in.tesk"));
+        EXPECT_TRUE(b.writeTo(path));
+        return path;
+    }
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+
+    QTemporaryDir dir;
+    QByteArray layer;
+    QImage preview;
+};
+
+TEST_F(SliceInfo, WritesTheTeskPreviewLayersAndContactSheetAsPng)
+{
+    const ProcessRun r = sliceinfo({writeTesk(), QStringLiteral("--png"), path(QStringLiteral("png"))});
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("verdict: sound"));
+
+    const QImage shownPreview(path(QStringLiteral("png/preview.png")));
+    EXPECT_EQ(shownPreview.convertToFormat(QImage::Format_RGB888), preview);
+    const QImage shownLayer(path(QStringLiteral("png/layer-00000.png")));
+    ASSERT_EQ(shownLayer.size(), QSize(1440, 2560));
+    const QImage grey = shownLayer.convertToFormat(QImage::Format_Grayscale8);
+    for (int y : {0, 99, 100, 199, 200, 2559})
+        EXPECT_EQ(grey.constScanLine(y)[700], uchar(layer[1440 * y + 700])) << y;
+    EXPECT_FALSE(QImage(path(QStringLiteral("png/contact-sheet.png"))).isNull());
+}
+
+TEST_F(SliceInfo, ReadsAConvertedFileAsJsonAndDrawsItsClasses)
+{
+    const QString qvxPath = path(QStringLiteral("out.qvx"));
+    ASSERT_EQ(run(QStringLiteral(TESKTOQVX_PROGRAM), {writeTesk(), qvxPath}).exitCode, 0);
+    const ProcessRun r = sliceinfo({qvxPath, QStringLiteral("--json"), QStringLiteral("--png"), path(QStringLiteral("q")),
+                             QStringLiteral("--layers"), QStringLiteral("0")});
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+    const QJsonObject json = QJsonDocument::fromJson(r.out).object();
+    EXPECT_EQ(json.value(QStringLiteral("format")).toString(), QStringLiteral("qvx"));
+    EXPECT_TRUE(json.value(QStringLiteral("sound")).toBool());
+    EXPECT_EQ(json.value(QStringLiteral("summary")).toObject().value(QStringLiteral("modelNumber")).toInt(), 30);
+
+    const QImage shown = QImage(path(QStringLiteral("q/layer-00000.png"))).convertToFormat(QImage::Format_Grayscale8);
+    EXPECT_EQ(shown.constScanLine(150)[3], 16 * 0xA + 15);
+    EXPECT_EQ(shown.constScanLine(50)[3], 15);
+}
+
+TEST_F(SliceInfo, ExitStatusTellsSoundProblemsAndFailures)
+{
+    const QString tesk = writeTesk();
+    QFile damaged(path(QStringLiteral("damaged.tesk")));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray(300, '\x7F'));
+    damaged.close();
+    const struct {
+        QStringList arguments;
+        int exitCode;
+    } rows[] = {
+        {{tesk}, 0},
+        {{damaged.fileName()}, 1},
+        {{path(QStringLiteral("missing.tesk"))}, 2},
+        {{tesk, QStringLiteral("--bogus")}, 2},
+        {{tesk, QStringLiteral("--layers"), QStringLiteral("1")}, 2}, // only layer 0 exists
+        {{}, 2},
+        {{QStringLiteral("--help")}, 0},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(sliceinfo(row.arguments).exitCode, row.exitCode) << row.arguments.join(' ').toStdString();
+    EXPECT_TRUE(sliceinfo({QStringLiteral("--help")}).out.contains("16 * k + 15"));
+}
+
+} // namespace
