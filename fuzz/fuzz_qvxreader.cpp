@@ -1,0 +1,39 @@
+// The qvx reader on arbitrary bytes: QvxReader::parse on the whole input, then
+// QvxReader::decodeRuns on each record it found (for the pixel grid of the
+// model in the header, or a small one chosen by the first byte), and on the
+// whole input as one run stream.
+#include "fuzzsupport.h"
+#include "qvxreader.h"
+
+#include <QByteArray>
+
+#include <algorithm>
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    silenceStdout();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), int(size));
+    const qint64 small = size > 0 ? 1 + data[0] % 64 * 64 : 1;
+    QByteArray classes;
+    QString error;
+
+    QvxReader reader;
+    if (reader.parse(bytes)) {
+        const qint64 pixels = reader.modelNumber == 10 ? 480 * 854
+                            : reader.modelNumber == 30 ? qint64(1440) * 2560
+                                                       : small;
+        const int records = std::min(reader.layerRecords.size(), 16);
+        for (int i = 0; i < records; ++i)
+            QvxReader::decodeRuns(reader.layerRecords[i], pixels, &classes, &error);
+    }
+    QvxReader::decodeRuns(bytes, small, &classes, &error);
+    // Sizes that are not a layer are refused without touching memory.
+    QvxReader::decodeRuns(bytes, -1, &classes, &error);
+    QvxReader::decodeRuns(bytes, qint64(1) << 40, &classes, &error);
+    return 0;
+}

@@ -1,0 +1,9 @@
+#include "fuzzsupport.h"
+
+#include <QTemporaryDir>
+
+QString fuzzScratchDirectory()
+{
+    static QTemporaryDir dir;
+    return dir.path();
+}
