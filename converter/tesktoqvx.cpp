@@ -16,8 +16,9 @@ namespace {
 // A machine-name block is read up to this size; the name ends at its first
 // zero byte long before that in any real file.
 constexpr qint64 kMaxMachineNameBytes = 64 * 1024;
-// A preview needing more pixel data than this is treated as no preview.
-constexpr qint64 kMaxPreviewBytes = 64 * 1024 * 1024;
+// A larger preview is treated as no preview. Real ones are a few hundred
+// pixels wide; scaling one takes about 7 bytes a pixel.
+constexpr qint64 kMaxPreviewPixels = 4 * 1024 * 1024;
 
 // Up to `size` bytes at `offset`: only as many as the file holds there, so a
 // declared size never allocates more than the file can supply.
@@ -138,10 +139,10 @@ struct PreviewPixels {
 static PreviewPixels readPreview(QFile& input, qint64 previewOffset)
 {
     const auto head = readRecord<TeskPreviewHead_t>(input, previewOffset);
-    const qint64 size = qint64(std::max(head.width, 0)) * std::max(head.height, 0) * 3;
     PreviewPixels preview;
-    if (size == 0 || size > kMaxPreviewBytes)
+    if (head.width <= 0 || head.height <= 0 || qint64(head.width) * head.height > kMaxPreviewPixels)
         return preview;
+    const qint64 size = qint64(head.width) * head.height * 3;
     preview.width = head.width;
     preview.height = head.height;
     preview.data = readHeld(input, head.dataOffset, std::min<qint64>(head.dataSize, size));

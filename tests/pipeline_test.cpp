@@ -278,7 +278,9 @@ INSTANTIATE_TEST_SUITE_P(
                     PreviewCase{"ShortData", 2, 1, 3, 120, 150},
                     PreviewCase{"NegativeDataSize", 2, 1, -5, 120, 150},
                     PreviewCase{"HugeDeclared", 100000, 100000, 6, 0, 0},
-                    PreviewCase{"Just64MiB", 4096, 5461, 6, 120, 150}),
+                    PreviewCase{"LargestAccepted", 2048, 2048, 6, 120, 150},
+                    PreviewCase{"OnePixelRowTooLarge", 2048, 2049, 6, 0, 0},
+                    PreviewCase{"ProductOverflows64Bits", 2000000000, 2000000000, 6, 0, 0}),
     [](const testing::TestParamInfo<PreviewCase>& info) { return std::string(info.param.name); });
 
 // Pixel data shorter than the picture is padded with black.
