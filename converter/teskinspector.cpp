@@ -200,18 +200,17 @@ QStringList TeskInspector::machineNameProblems() const
 
 QStringList TeskInspector::previewProblems() const
 {
-    const qint64 needed = qint64(previewHead.width) * previewHead.height * 3;
     QStringList problems{blockProblem(QStringLiteral("the preview descriptor"), driver.header.previewOffset,
                                       sizeof previewHead),
                          blockProblem(QStringLiteral("the preview data"), previewHead.dataOffset, previewHead.dataSize)};
     if (previewHead.width <= 0 || previewHead.height <= 0)
         problems << QStringLiteral("the preview is %1 x %2 pixels").arg(previewHead.width).arg(previewHead.height);
-    else if (needed != previewHead.dataSize)
+    else if (previewDataSize() != quint64(previewHead.dataSize))
         problems << QStringLiteral("the preview data has %1 bytes, %2 x %3 pixels need %4")
                         .arg(previewHead.dataSize)
                         .arg(previewHead.width)
                         .arg(previewHead.height)
-                        .arg(needed);
+                        .arg(previewDataSize());
     problems.removeAll(QString());
     return problems;
 }
@@ -223,7 +222,9 @@ QStringList TeskInspector::layerTableProblems() const
         return {QStringLiteral("the layer count %1 is negative").arg(h.layerCount)};
     if (h.layerCount > 0 && h.layerSetCount < 1)
         return {QStringLiteral("%1 layers in %2 layer sets").arg(h.layerCount).arg(h.layerSetCount)};
-    const qint64 size = qint64(h.layerCount) * h.layerSetCount * kTableEntrySize;
+    // Capped below the 64-bit range: still far past the end of any file.
+    const qint64 entries = std::min(qint64(h.layerCount) * std::max(h.layerSetCount, 0), qint64(1) << 56);
+    const qint64 size = entries * kTableEntrySize;
     QStringList problems{blockProblem(QStringLiteral("the layer table"), h.layerTableOffset, size)};
     problems.removeAll(QString());
     return problems;
@@ -274,10 +275,19 @@ QStringList TeskInspector::acceptanceProblems()
     return problems;
 }
 
+// Bytes of pixel data the preview's size needs (0 for no preview); unsigned,
+// since 3 x a product of two 31-bit numbers can pass the signed 64-bit range.
+quint64 TeskInspector::previewDataSize() const
+{
+    if (previewHead.width <= 0 || previewHead.height <= 0)
+        return 0;
+    return quint64(previewHead.width) * quint64(previewHead.height) * 3;
+}
+
 QImage TeskInspector::preview()
 {
-    const qint64 size = qint64(qMax(previewHead.width, 0)) * qMax(previewHead.height, 0) * 3;
-    if (size == 0 || size > kMaxPreviewBytes)
+    const quint64 size = previewDataSize();
+    if (size == 0 || size > quint64(kMaxPreviewBytes))
         return QImage();
     QByteArray data = readHeld(previewHead.dataOffset, qMin<qint64>(previewHead.dataSize, size), size);
     data.append(QByteArray(int(size - data.size()), '\0'));

@@ -47,6 +47,7 @@ private:
     QStringList acceptanceProblems();
     QString blockProblem(const QString& what, qint64 offset, qint64 size) const;
     qint64 pixelCount() const;
+    quint64 previewDataSize() const;
 
     QFile file;
     qint64 fileSize = 0;

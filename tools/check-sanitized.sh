@@ -23,7 +23,7 @@ ctest --test-dir build-asan --output-on-failure -j"$jobs"
 echo "== Fuzz targets, ${fuzz_seconds} s each (build-fuzz/)"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
       -DTESKTOQVX_FUZZ=ON -DTESKTOQVX_SANITIZE=OFF -DTESKTOQVX_TESTS=OFF
-targets=(fuzz_decoder fuzz_encoder fuzz_qvxreader fuzz_convert fuzz_convert_model)
+targets=(fuzz_decoder fuzz_encoder fuzz_qvxreader fuzz_convert fuzz_convert_model fuzz_sliceinfo)
 cmake --build build-fuzz -j"$jobs" --target "${targets[@]}" fuzz_seeds
 
 fuzz=build-fuzz/fuzz
@@ -32,15 +32,16 @@ rm -rf "$work"
 mkdir -p "$work/artifacts"
 "$fuzz/fuzz_seeds" "$work/seeds"
 
-# target, seed corpus, extra options
+# target, seed corpora (space-separated), extra options
 run_target() {
-  local target=$1 seeds=$2
+  local target=$1 seeds=() name
+  for name in $2; do seeds+=("$work/seeds/$name"); done
   shift 2
   local corpus="$work/corpus/$target" log="$work/$target.log"
   mkdir -p "$corpus"
   local status=0
   "$fuzz/$target" -max_total_time="$fuzz_seconds" -print_final_stats=1 \
-      -artifact_prefix="$work/artifacts/$target-" "$@" "$corpus" "$work/seeds/$seeds" >"$log" 2>&1 || status=$?
+      -artifact_prefix="$work/artifacts/$target-" "$@" "$corpus" "${seeds[@]}" >"$log" 2>&1 || status=$?
   # libFuzzer's last status line (DONE, or the last before a finding) holds the coverage.
   local coverage runs
   coverage=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -n 1 || true)
@@ -60,4 +61,5 @@ run_target fuzz_encoder encoder -max_len=4096 -timeout=10
 run_target fuzz_qvxreader qvxreader -max_len=65536 -timeout=10
 run_target fuzz_convert convert -max_len=32768 -timeout=60 -dict=fuzz/convert.dict
 run_target fuzz_convert_model convert -max_len=32768 -timeout=60 -dict=fuzz/convert.dict
+run_target fuzz_sliceinfo "convert qvxreader" -max_len=65536 -timeout=60 -dict=fuzz/convert.dict
 exit "$failed"
