@@ -8,6 +8,10 @@
 #include <cstring>
 #include <optional>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Fixed header words between the magic and the float block, and after the
@@ -26,6 +30,7 @@ constexpr uchar kDigitMask = 0x0F;
 constexpr int kDigitBase = 16;
 constexpr uchar kClassMask = 0xF0;
 constexpr int kMaxRunDigits = 8; // a 32-bit count has at most 8 hex digits
+constexpr int kRunBufferStep = 64 * 1024;
 
 const float kDefaultPrintParameters[qvx::kParameterCount] = {
     20.0f,  20.0f,  1920.0f, 1080.0f, 0.1f,  500.0f, 1000.0f, 10.0f,   2000.0f,
@@ -152,16 +157,137 @@ QImage scaledPreview(const QImage& preview, const QString& name)
     return QImage();
 }
 
-void appendRun(QVector<uchar>& out, uchar grey, qint32 count)
-{
-    uchar digits[kMaxRunDigits];
-    int first = kMaxRunDigits;
-    while (count != 0) {
-        digits[--first] = uchar(grey | (count & kDigitMask));
-        count /= kDigitBase;
+// Encoded runs go straight into the storage of a byte vector. The vector grows
+// in steps, so that only what is used gets zero-filled, and keeps its storage
+// for the next layer.
+class RunWriter {
+public:
+    explicit RunWriter(QVector<uchar>& out)
+        : out(out)
+    {
+        out.clear();
     }
-    for (int i = first; i < kMaxRunDigits; ++i)
-        out.append(digits[i]);
+
+    // count must not be 0.
+    void append(uchar grey, quint32 count)
+    {
+        if (out.size() - used < kMaxRunDigits) {
+            out.resize(out.size() + kRunBufferStep);
+            data = out.data();
+        }
+        const int digits = (35 - qCountLeadingZeroBits(count)) / 4;
+        uchar* digit = data + used + digits;
+        do {
+            *--digit = uchar(grey | (count & kDigitMask));
+            count /= kDigitBase;
+        } while (count != 0);
+        used += digits;
+    }
+
+    void finish() { out.resize(used); }
+
+private:
+    QVector<uchar>& out;
+    uchar* data = nullptr;
+    int used = 0;
+};
+
+// The first pixel from p on whose class is not `grey`, or end.
+const uchar* classRunEnd(const uchar* p, const uchar* end, uchar grey)
+{
+#if defined(__SSE2__)
+    const __m128i classMask = _mm_set1_epi8(char(kClassMask));
+    const __m128i wanted = _mm_set1_epi8(char(grey));
+    const auto same = [&](const uchar* at) {
+        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        return _mm_cmpeq_epi8(_mm_and_si128(pixels, classMask), wanted);
+    };
+    while (end - p >= 16) {
+        const int sameBits = _mm_movemask_epi8(same(p));
+        if (sameBits != 0xFFFF)
+            return p + qCountTrailingZeroBits(quint32(~sameBits));
+        p += 16;
+        // Inside a long run, 64 pixels per test.
+        while (end - p >= 64) {
+            const __m128i all = _mm_and_si128(_mm_and_si128(same(p), same(p + 16)),
+                                              _mm_and_si128(same(p + 32), same(p + 48)));
+            if (_mm_movemask_epi8(all) != 0xFFFF)
+                break;
+            p += 64;
+        }
+    }
+#endif
+    const quint64 wordClassMask = 0xF0F0F0F0F0F0F0F0ull;
+    const quint64 wordWanted = grey * 0x0101010101010101ull;
+    for (; end - p >= 8; p += 8) {
+        quint64 word;
+        std::memcpy(&word, p, sizeof word);
+        if ((word & wordClassMask) != wordWanted)
+            break;
+    }
+    while (p != end && (*p & kClassMask) == grey)
+        ++p;
+    return p;
+}
+
+// Bit i set where the class of p[i] differs from that of p[i - 1], for i from
+// 0 to 15; p[-1] must be readable.
+int classChanges(const uchar* p)
+{
+#if defined(__SSE2__)
+    const __m128i classMask = _mm_set1_epi8(char(kClassMask));
+    const __m128i here = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), classMask);
+    const __m128i before = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1)), classMask);
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(here, before)) ^ 0xFFFF;
+#else
+    int changes = 0;
+    for (int i = 0; i < 16; ++i)
+        changes |= int(((p[i] ^ p[i - 1]) & kClassMask) != 0) << i;
+    return changes;
+#endif
+}
+
+// One row of a halved grey image from two rows of the full one.
+void averageBlocks(const uchar* top, const uchar* bottom, uchar* out, int outWidth)
+{
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i lowBytes = _mm_set1_epi16(0x00FF);
+    const __m128i zero = _mm_setzero_si128();
+    const auto load = [](const uchar* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
+    const auto pairSums = [&](__m128i pixels) {
+        return _mm_add_epi16(_mm_and_si128(pixels, lowBytes), _mm_srli_epi16(pixels, 8));
+    };
+    for (; x + 16 <= outWidth; x += 16) {
+        const __m128i topLeft = load(top + 2 * x);
+        const __m128i topRight = load(top + 2 * x + 16);
+        const __m128i bottomLeft = load(bottom + 2 * x);
+        const __m128i bottomRight = load(bottom + 2 * x + 16);
+        __m128i averages = zero;
+        // Most of a layer is dark, and dark blocks need no arithmetic.
+        const __m128i any = _mm_or_si128(_mm_or_si128(topLeft, topRight), _mm_or_si128(bottomLeft, bottomRight));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, zero)) != 0xFFFF) {
+            const __m128i left = _mm_add_epi16(pairSums(topLeft), pairSums(bottomLeft));
+            const __m128i right = _mm_add_epi16(pairSums(topRight), pairSums(bottomRight));
+            averages = _mm_packus_epi16(_mm_srli_epi16(left, 2), _mm_srli_epi16(right, 2));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), averages);
+    }
+#endif
+    for (; x < outWidth; ++x)
+        out[x] = uchar((top[2 * x] + top[2 * x + 1] + bottom[2 * x] + bottom[2 * x + 1]) / 4);
+}
+
+// Qt 5.15's smooth scaling of a grey image to half its width and height gives
+// each 2 x 2 block a, b, c, d the value (a + b + c + d) / 4 rounded down (checked
+// for every possible block); a test holds the linked Qt to it.
+void halveGrey(const QImage& image, QImage& half)
+{
+    const QSize size(image.width() / 2, image.height() / 2);
+    if (half.size() != size || half.format() != QImage::Format_Grayscale8)
+        half = QImage(size, QImage::Format_Grayscale8);
+    for (int y = 0; y < half.height(); ++y)
+        averageBlocks(image.constScanLine(2 * y), image.constScanLine(2 * y + 1), half.scanLine(y), half.width());
 }
 
 } // namespace
@@ -281,22 +407,30 @@ bool ExportQvx::writeFrontData(QImage& preview)
 
 bool ExportQvx::writeLayerData(QImage& layer)
 {
+    const bool grey = layer.format() == QImage::Format_Grayscale8;
     QImage prepared;
     switch (modelNumber()) {
     case 10:
-        prepared = layer.scaled(kModel10LayerWidth, kModel10LayerHeight, Qt::IgnoreAspectRatio,
-                                Qt::SmoothTransformation);
+        if (grey && layer.width() == 2 * kModel10LayerWidth && layer.height() == 2 * kModel10LayerHeight) {
+            halveGrey(layer, halfLayer);
+            prepared = halfLayer;
+        } else {
+            prepared = layer.scaled(kModel10LayerWidth, kModel10LayerHeight, Qt::IgnoreAspectRatio,
+                                    Qt::SmoothTransformation)
+                           .convertToFormat(QImage::Format_Grayscale8);
+        }
         break;
     case 30:
-        prepared = layer.copy();
+        // Copying a grey image and converting it to its own format change nothing.
+        prepared = grey ? layer : layer.copy().convertToFormat(QImage::Format_Grayscale8);
         break;
     default:
         return false;
     }
-    QImage grey = prepared.convertToFormat(QImage::Format_Grayscale8);
-    if (!compressImage(grey))
+    if (!compressImage(prepared))
         return false;
-    stream << compressedData;
+    stream << quint32(compressedData.size());
+    stream.writeRawData(reinterpret_cast<const char*>(compressedData.constData()), compressedData.size());
     return writesSucceeded();
 }
 
@@ -322,26 +456,55 @@ bool ExportQvx::writesSucceeded() const
 // a conversion never produces one, since validate admits only full-size layers.
 bool ExportQvx::compressImage(QImage& image)
 {
-    compressedData.clear(); // keeps the capacity for the next layer
+    RunWriter runs(compressedData);
     if (image.width() <= 0 || image.height() <= 0)
         return true;
 
+    // Rows without padding between them are searched as one stretch of pixels.
+    const bool padded = image.bytesPerLine() != image.width();
+    const int stretches = padded ? image.height() : 1;
+    const qint64 stretchLength = padded ? image.width() : qint64(image.width()) * image.height();
     uchar current = image.constScanLine(0)[0] & kClassMask;
-    qint32 count = 0;
-    for (int row = 0; row < image.height(); ++row) {
-        const uchar* pixels = image.constScanLine(row);
-        for (int column = 0; column < image.width(); ++column) {
-            const uchar grey = pixels[column] & kClassMask;
-            if (grey == current) {
-                ++count;
+    quint32 count = 0;
+    for (int stretch = 0; stretch < stretches; ++stretch) {
+        const uchar* p = image.constScanLine(stretch);
+        const uchar* const end = p + stretchLength;
+        const auto onePixel = [&] {
+            const uchar grey = *p++ & kClassMask;
+            if (grey != current) {
+                runs.append(current, count);
+                current = grey;
+                count = 0;
+            }
+            ++count;
+        };
+        // The pixel before the first one in memory may be row padding.
+        onePixel();
+        while (end - p >= 16) {
+            const int changes = classChanges(p);
+            if (changes == 0) {
+                const uchar* runEnd = classRunEnd(p + 16, end, current);
+                count += quint32(runEnd - p);
+                p = runEnd;
                 continue;
             }
-            appendRun(compressedData, current, count);
-            current = grey;
-            count = 1;
+            // Short runs: every run that ends in these 16 pixels, without a test per pixel.
+            int done = 0;
+            for (int bits = changes; bits != 0; bits &= bits - 1) {
+                const int at = qCountTrailingZeroBits(quint32(bits));
+                runs.append(current, count + quint32(at - done));
+                current = p[at] & kClassMask;
+                count = 0;
+                done = at;
+            }
+            count += quint32(16 - done);
+            p += 16;
         }
+        while (p != end)
+            onePixel();
     }
-    appendRun(compressedData, current, count);
+    runs.append(current, count);
+    runs.finish();
     return true;
 }
 

@@ -104,6 +104,9 @@ public:
 
 private:
     bool writesSucceeded() const;
+
+    // The halved layer of model 10, kept so that its storage serves every layer.
+    QImage halfLayer;
 };
 
 #endif

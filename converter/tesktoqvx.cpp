@@ -19,17 +19,26 @@ constexpr qint64 kMaxMachineNameBytes = 64 * 1024;
 // A larger preview is treated as no preview. Real ones are a few hundred
 // pixels wide; scaling one takes about 7 bytes a pixel.
 constexpr qint64 kMaxPreviewPixels = 4 * 1024 * 1024;
+// A layer token is a head byte and up to four length bytes.
+constexpr int kMaxTokenSize = 5;
 
-// Up to `size` bytes at `offset`: only as many as the file holds there, so a
-// declared size never allocates more than the file can supply.
-QByteArray readHeld(QFile& file, qint64 offset, qint64 size)
+// Up to `size` bytes at `offset` into `bytes`: only as many as the file holds
+// there, so a declared size never allocates more than the file can supply.
+// The buffer's storage is kept, so one buffer can serve every layer.
+void readHeld(QFile& file, qint64 fileSize, qint64 offset, qint64 size, QByteArray& bytes)
 {
-    const qint64 fileSize = file.size();
+    bytes.resize(0);
     if (offset < 0 || size <= 0 || offset >= fileSize || !file.seek(offset))
-        return QByteArray();
-    QByteArray bytes(int(std::min(size, fileSize - offset)), Qt::Uninitialized);
+        return;
+    bytes.resize(int(std::min(size, fileSize - offset)));
     const qint64 got = file.read(bytes.data(), bytes.size());
     bytes.resize(int(std::max<qint64>(got, 0)));
+}
+
+QByteArray readHeld(QFile& file, qint64 offset, qint64 size)
+{
+    QByteArray bytes;
+    readHeld(file, file.size(), offset, size, bytes);
     return bytes;
 }
 
@@ -84,38 +93,50 @@ bool TeskToQvx::decodeLayerData(char* src, int srcLen, uchar* dst)
 void TeskToQvx::decodeLayerData(const char* src, qint64 heldLen, qint64 declaredLen, uchar* dst)
 {
     const qint64 pixelCount = std::max<qint64>(qint64(header.resolutionX) * header.resolutionY, 0);
-    std::memset(dst, 0, size_t(pixelCount));
     const auto* in = reinterpret_cast<const uchar*>(src);
-    auto byteAt = [&](qint64 i) -> uchar { return i < heldLen ? in[i] : 0; };
+    // The last few held bytes are read from a zero-padded copy, so that the
+    // length bytes of a token are always there to read.
+    uchar tail[kMaxTokenSize];
 
     qint64 i = 0;
     qint64 o = 0;
+    bool overflow = false;
     while (i < heldLen) {
-        const uchar head = in[i];
+        const uchar* token = in + i;
+        if (heldLen - i < kMaxTokenSize) {
+            std::memset(tail, 0, sizeof tail);
+            std::memcpy(tail, token, size_t(heldLen - i));
+            token = tail;
+        }
+        const uchar head = token[0];
         if (!(head & 0x80)) {
-            if (o + 1 > pixelCount)
-                return printOverflow();
+            if (o >= pixelCount) {
+                overflow = true;
+                break;
+            }
             dst[o++] = uchar(head << 1);
             ++i;
             continue;
         }
-        const uchar l0 = byteAt(i + 1);
-        const int tokenSize = 2 + (l0 >> 6);
+        const int tokenSize = 2 + (token[1] >> 6);
         // A run whose length bytes lie at or past the end of the data ends the layer.
         if (i + tokenSize > declaredLen)
-            return;
-        qint64 run = l0 & 0x3F;
+            break;
+        qint64 run = token[1] & 0x3F;
         for (int k = 2; k < tokenSize; ++k)
-            run = (run << 8) | byteAt(i + k);
-        if (o + run > pixelCount)
-            return printOverflow();
+            run = (run << 8) | token[k];
+        if (run > pixelCount - o) {
+            overflow = true;
+            break;
+        }
         std::memset(dst + o, (head & 0x7F) << 1, size_t(run));
         o += run;
         i += tokenSize;
     }
-    // The zero bytes past the held data are single black pixels: the bitmap is
-    // already clear, so only their count matters.
-    if (i < declaredLen && o + (declaredLen - i) > pixelCount)
+    // Every pixel before o has been written, so only the rest needs clearing. The
+    // zero bytes past the held data are single black pixels: only their count matters.
+    std::memset(dst + o, 0, size_t(pixelCount - o));
+    if (overflow || (i >= heldLen && i < declaredLen && o + (declaredLen - i) > pixelCount))
         printOverflow();
 }
 
@@ -169,7 +190,7 @@ int TeskToQvx::process()
     QFile input(inputPath);
     if (!input.exists())
         return InputMissing;
-    if (!input.open(QIODevice::ReadOnly))
+    if (!input.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return InputUnreadable;
     readFront(input);
     const PreviewPixels preview = readPreview(input, header.previewOffset);
@@ -203,11 +224,13 @@ bool TeskToQvx::convertLayers(QFile& input, ExportQvx& writer)
     const QByteArray table = readPadded(input, header.layerTableOffset, qint64(layerCount) * sizeof(TeskDatHead_t));
     const int progressStep = std::max(layerCount / 10, 1);
     std::vector<uchar> layerBitmap(size_t(header.resolutionX) * size_t(header.resolutionY));
+    const qint64 fileSize = input.size();
+    QByteArray layerData;
     for (int j = 0; j < layerCount; ++j) {
         TeskDatHead_t entry;
         std::memcpy(&entry, table.constData() + qint64(j) * sizeof entry, sizeof entry);
         const qint64 declared = std::max(entry.dataSize, 0);
-        const QByteArray layerData = readHeld(input, layerDataPosition(entry), declared);
+        readHeld(input, fileSize, layerDataPosition(entry), declared, layerData);
         decodeLayerData(layerData.constData(), layerData.size(), declared, layerBitmap.data());
         QImage layerImage(layerBitmap.data(), header.resolutionX, header.resolutionY, header.resolutionX,
                           QImage::Format_Grayscale8);

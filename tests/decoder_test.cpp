@@ -78,6 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
         TokenCase{"TwoLengthBytes", 4, 1, bytes({0xFF, 0x40, 0x02}), pixels({254, 254, 0, 0}), false},
         TokenCase{"ThreeLengthBytes", 4, 1, bytes({0xFF, 0x80, 0x00, 0x02}), pixels({254, 254, 0, 0}), false},
         TokenCase{"FourLengthBytes", 4, 1, bytes({0xFF, 0xC0, 0x00, 0x00, 0x02}), pixels({254, 254, 0, 0}), false},
+        TokenCase{"FiveByteTokenEndsTheData", 4, 1, bytes({0x01, 0xFF, 0xC0, 0x00, 0x00, 0x02}), pixels({2, 254, 254, 0}), false},
+        TokenCase{"TokensInTheLastFourBytes", 8, 1, bytes({0x85, 0x02, 0x01, 0x81, 0x02, 0x03}), pixels({10, 10, 2, 2, 2, 6, 0, 0}), false},
         TokenCase{"ZeroLengthRunWritesNothing", 4, 1, bytes({0x81, 0x00, 0x7F}), pixels({254, 0, 0, 0}), false},
         TokenCase{"ExplicitDarkRun", 64, 1, bytes({0x80, 0x3F, 0x01}), [] { auto v = run(0, 64, 64); v[63] = 2; return v; }(), false},
         TokenCase{"RunCrossesRowEnd", 3, 2, bytes({0x81, 0x04, 0x10}), pixels({2, 2, 2, 2, 32, 0}), false},
@@ -127,10 +129,24 @@ TEST(Decoder, UnheldZeroTailCountsAsBlackPixels)
         EXPECT_EQ(capture.text(), c.printed) << c.declared;
     }
     // A run token whose length bytes fall in the unheld tail reads them as zeros.
-    const QByteArray cut = bytes({0x03, 0x85});
-    std::vector<uchar> bitmap(4, 0xAB);
-    driver.decodeLayerData(cut.constData(), cut.size(), 4, bitmap.data());
-    EXPECT_EQ(bitmap, pixels({6, 0, 0, 0}));
+    const struct {
+        QByteArray held;
+        qint64 declared;
+        std::vector<uchar> expected;
+        std::string printed;
+    } cut[] = {
+        {bytes({0x03, 0x85}), 4, pixels({6, 0, 0, 0}), ""},
+        {bytes({0x01, 0x7F, 0x85, 0xC0}), 9, pixels({2, 254, 0, 0}), ""},  // zero run, then 2 black pixels
+        {bytes({0x01, 0x7F, 0x85, 0xC0}), 10, pixels({2, 254, 0, 0}), kOverflow}, // 3 black pixels
+        {bytes({0x01, 0x7F, 0x85, 0x40}), 5, pixels({2, 254, 0, 0}), ""},
+    };
+    for (const auto& c : cut) {
+        std::vector<uchar> bitmap(4, 0xAB);
+        CoutCapture capture;
+        driver.decodeLayerData(c.held.constData(), c.held.size(), c.declared, bitmap.data());
+        EXPECT_EQ(bitmap, c.expected) << c.held.toHex().constData() << " " << c.declared;
+        EXPECT_EQ(capture.text(), c.printed) << c.held.toHex().constData() << " " << c.declared;
+    }
 }
 
 class DecoderRoundTrip : public testing::TestWithParam<TokenForm> {};
@@ -138,18 +154,21 @@ class DecoderRoundTrip : public testing::TestWithParam<TokenForm> {};
 // Every token form the slicer may use decodes back to the bitmap it encodes.
 TEST_P(DecoderRoundTrip, RandomLayerSurvivesEncoding)
 {
-    const int width = 37, height = 23;
-    std::mt19937 random(7);
-    QByteArray bitmap(width * height, '\0');
-    for (int i = 0; i < bitmap.size();) {
-        const int value = int(random() % 128) * 2;
-        const int length = 1 + int(random() % 70);
-        for (int k = 0; k < length && i < bitmap.size(); ++k)
-            bitmap[i++] = char(value);
+    const struct { int width, height, maxRun; } sizes[] = {{37, 23, 70}, {960, 1708, 5000}};
+    for (const auto& size : sizes) {
+        std::mt19937 random(7);
+        QByteArray bitmap(size.width * size.height, '\0');
+        for (int i = 0; i < bitmap.size();) {
+            const int value = int(random() % 128) * 2;
+            const int length = 1 + int(random() % unsigned(size.maxRun));
+            for (int k = 0; k < length && i < bitmap.size(); ++k)
+                bitmap[i++] = char(value);
+        }
+        const Decoded d = decode(size.width, size.height, encodeTeskLayer(bitmap, GetParam()));
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(d.pixels.data()), int(d.pixels.size())), bitmap)
+            << size.width;
+        EXPECT_EQ(d.printed, "");
     }
-    const Decoded d = decode(width, height, encodeTeskLayer(bitmap, GetParam()));
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(d.pixels.data()), int(d.pixels.size())), bitmap);
-    EXPECT_EQ(d.printed, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, DecoderRoundTrip,

@@ -11,6 +11,7 @@
 #include <functional>
 #include <limits>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -79,6 +80,58 @@ QByteArray decodeRuns(const QByteArray& runs)
         pixels.append(count, char(grey));
     }
     return pixels;
+}
+
+// The encoding pixel by pixel, as plainly as it can be written.
+QByteArray runsPixelByPixel(const QImage& image)
+{
+    QByteArray runs;
+    uchar current = image.constScanLine(0)[0] & 0xF0;
+    quint32 count = 0;
+    auto writeRun = [&] {
+        QByteArray digits;
+        for (quint32 n = count; n != 0; n /= 16)
+            digits.prepend(char(current | (n % 16)));
+        runs += digits;
+    };
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const uchar grey = image.constScanLine(y)[x] & 0xF0;
+            if (grey != current) {
+                writeRun();
+                current = grey;
+                count = 0;
+            }
+            ++count;
+        }
+    }
+    writeRun();
+    return runs;
+}
+
+QByteArray compressed(const QImage& image)
+{
+    TeskToQvx driver("", "");
+    ExportQvx writer(&driver);
+    QImage copy = image;
+    EXPECT_TRUE(writer.compressImage(copy));
+    return QByteArray(reinterpret_cast<const char*>(writer.compressedData.constData()), writer.compressedData.size());
+}
+
+// Runs of random classes (and random low nibbles inside a class), with lengths
+// drawn up to maxRun.
+QImage randomRuns(int width, int height, int maxRun, unsigned seed)
+{
+    std::mt19937 random(seed);
+    QByteArray pixels;
+    while (pixels.size() < width * height) {
+        const int grey = int(random() % 16) * 16;
+        const int length = 1 + int(random() % unsigned(maxRun));
+        for (int k = 0; k < length; ++k)
+            pixels.append(char(grey | int(random() % 16)));
+    }
+    pixels.truncate(width * height);
+    return greyImage(width, height, pixels);
 }
 
 TEST(ExportQvxName, ChoosesModelFromTextBeforeFirstZero)
@@ -268,6 +321,36 @@ TEST(ExportQvxEncoder, RunsOfHexDigitsAcrossRowEnds)
     }
 }
 
+// Runs are found many pixels at a time; wherever a run ends, in whatever row
+// layout, the bytes must be those of the pixel-by-pixel encoding.
+TEST(ExportQvxEncoder, SameBytesAsPixelByPixelEncoding)
+{
+    std::vector<std::pair<const char*, QImage>> cases = {
+        {"short runs, unpadded", randomRuns(1440, 40, 4, 1)},
+        {"short runs, padded rows", randomRuns(37, 23, 3, 2)},
+        {"medium runs", randomRuns(480, 100, 100, 3)},
+        {"long runs, padded rows", randomRuns(961, 50, 3000, 4)},
+        {"runs over 65535", randomRuns(1440, 300, 200000, 5)},
+        {"one pixel wide", randomRuns(1, 500, 40, 6)},
+        {"17 wide", randomRuns(17, 300, 70, 7)},
+    };
+    // One pixel of another class at each position of a long run, and one of
+    // the same class but other low bits.
+    for (int at = 0; at < 200; ++at) {
+        for (const uchar odd : {uchar(0x80), uchar(0x3F)}) {
+            QByteArray pixels(256, '\x30');
+            pixels[at] = char(odd);
+            cases.push_back({"one odd pixel", greyImage(256, 1, pixels)});
+            cases.push_back({"one odd pixel, rows of 13", greyImage(13, 20, pixels.left(260).leftJustified(260, '\x31'))});
+        }
+    }
+    for (const auto& c : cases) {
+        const QImage& image = c.second;
+        EXPECT_EQ(compressed(image).toHex(), runsPixelByPixel(image).toHex())
+            << c.first << " " << image.width() << "x" << image.height();
+    }
+}
+
 TEST(ExportQvxEncoder, KeepsOnlyTheLastImageAndAcceptsEmptyOne)
 {
     TeskToQvx driver("", "");
@@ -317,6 +400,8 @@ TEST(ExportQvxFile, OtherModelNumberWritesNoRecord)
     EXPECT_EQ(file.size(), kFirstRecord);
 }
 
+// Only the halving of an exactly 960 x 1708 grey layer is done without Qt: the
+// linked Qt must give the same grey classes for it as for every other layer.
 TEST(ExportQvxFile, Model10LayerIsQtSmoothScalingInGreyClasses)
 {
     std::mt19937 random(7);
@@ -325,12 +410,23 @@ TEST(ExportQvxFile, Model10LayerIsQtSmoothScalingInGreyClasses)
         [](int x, int y) { return uchar((x / 5 + y / 5) % 2 ? 200 : 30); },
         [](int x, int y) { return uchar((x + y) % 128 * 2); },
         [&](int, int) { return uchar(random() % 128 * 2); },
+        [&](int, int) { return uchar(random()); },
+        [&](int, int) { return uchar(random() % 2 ? 255 : 254); },
+        [&](int, int) { return uchar(14 + random() % 5); }, // around the class edge at 16
         [&](int x, int y) { return uchar((x / 37 * 7 + y / 41 * 13) % 128 * 2); },
+        [](int x, int y) { return uchar(x > 300 && x < 700 && y > 500 && y < 900 ? 200 : 0); },
     };
-    for (const auto& pattern : patterns) {
+    std::vector<QImage> layers;
+    for (const auto& pattern : patterns)
+        layers.push_back(greyImage(960, 1708, pattern));
+    // Layers that take Qt's scaling: other sizes and formats.
+    layers.push_back(layers[4].convertToFormat(QImage::Format_RGB32));
+    layers.push_back(greyImage(962, 1708, patterns[4]));
+    layers.push_back(greyImage(960, 1710, patterns[4]));
+    layers.push_back(greyImage(480, 854, patterns[4]));
+    for (const QImage& layer : layers) {
         TeskToQvx driver("", "");
         setInput(driver, TeskModel::Vireld10, "Vireld10");
-        const QImage layer = greyImage(960, 1708, pattern);
         const QByteArray file = convert(driver, QImage(), {layer});
         const QByteArray record = file.mid(180 + 4);
         EXPECT_EQ(qFromLittleEndian<quint32>(file.constData() + 180), quint32(record.size()));
@@ -342,7 +438,30 @@ TEST(ExportQvxFile, Model10LayerIsQtSmoothScalingInGreyClasses)
             for (int x = 0; x < 480; ++x)
                 classes.append(char(expected.constScanLine(y)[x] & 0xF0));
         }
-        EXPECT_EQ(decodeRuns(record), classes);
+        EXPECT_EQ(decodeRuns(record), classes) << layer.width() << "x" << layer.height() << " " << layer.format();
+    }
+}
+
+// A grey layer is encoded as it is; any other is converted to grey first.
+TEST(ExportQvxFile, Model30LayerIsItsGreyConversion)
+{
+    QImage colour(1440, 2560, QImage::Format_RGB32);
+    for (int y = 0; y < colour.height(); ++y) {
+        for (int x = 0; x < colour.width(); ++x)
+            colour.setPixel(x, y, qRgb(x % 256, y % 256, (x * y) % 256));
+    }
+    const QImage layers[] = {
+        randomRuns(1440, 2560, 300, 8),
+        colour,
+        randomRuns(1441, 2560, 300, 9), // padded rows
+    };
+    for (const QImage& layer : layers) {
+        TeskToQvx driver("", "");
+        setInput(driver, TeskModel::Vireld30, "Vireld30");
+        const QByteArray runs = runsPixelByPixel(layer.convertToFormat(QImage::Format_Grayscale8));
+        const QByteArray file = convert(driver, QImage(), {layer});
+        EXPECT_EQ(qFromLittleEndian<quint32>(file.constData() + 180), quint32(runs.size()));
+        EXPECT_EQ(file.mid(184), runs) << layer.width() << " " << layer.format();
     }
 }
 
