@@ -36,8 +36,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# One self-contained executable: libgcc, libstdc++ and winpthread linked in.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# One self-contained executable: libgcc, libstdc++ and winpthread linked in;
+# of the static Qt only what is used (Qt is built with a section per function),
+# and no symbols in release builds.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--gc-sections")
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 
 # Single-precision arithmetic in SSE registers, as on x86-64.
 set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")

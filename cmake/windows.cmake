@@ -20,7 +20,9 @@ function(tesktoqvx_exclude_qt_plugins dir)
   get_property(targets DIRECTORY "${dir}" PROPERTY BUILDSYSTEM_TARGETS)
   foreach(target IN LISTS targets)
     get_target_property(type ${target} TYPE)
-    if(type STREQUAL "EXECUTABLE")
+    # The libraries too: the plugins' import sources are added to every target
+    # that links Qt5::Gui.
+    if(type MATCHES "^(EXECUTABLE|STATIC_LIBRARY|SHARED_LIBRARY|MODULE_LIBRARY|OBJECT_LIBRARY)$")
       qt5_import_plugins(${target} EXCLUDE_BY_TYPE platforms imageformats)
     endif()
   endforeach()

@@ -142,6 +142,8 @@ qt_configure_options=(
   -no-openssl -no-harfbuzz -no-freetype -no-zstd
   -no-libjpeg -no-gif -no-ico -qt-libpng -qt-zlib -qt-pcre -qt-doubleconversion
   -no-direct2d -no-angle -no-vulkan
+  # Tablet input needs wintab.h, which Debian's source package leaves out.
+  -no-feature-tabletevent
   # Qt's own floating-point code must round like the x86-64 build does.
   "QMAKE_CFLAGS+=-msse2 -mfpmath=sse"
   "QMAKE_CXXFLAGS+=-msse2 -mfpmath=sse"
@@ -168,6 +170,19 @@ fetch_qt_source() {
   echo "$dir"
 }
 
+# configure, make, make install; stops at the first failure.
+qt_build_steps() (
+  src=$1 objdir=$2 start=$3
+  export PATH=$toolbin:$PATH
+  echo "== $(date -u '+%F %T') configure ${qt_configure_options[*]}"
+  (cd "$objdir" && nice -n 19 "$src/configure" "${qt_configure_options[@]}") || return 1
+  echo "== $(date -u '+%F %T') make -j$jobs"
+  nice -n 19 make -C "$objdir" -j"$jobs" || return 1
+  echo "== $(date -u '+%F %T') make install"
+  nice -n 19 make -C "$objdir" install || return 1
+  echo "== $(date -u '+%F %T') done in $(( $(date +%s) - start )) s"
+)
+
 build_qt() {
   if qt_is_built; then
     say "using the static Qt for Windows in $prefix"
@@ -181,15 +196,11 @@ build_qt() {
   start=$(date +%s)
   rm -rf "$objdir" "$prefix"
   mkdir -p "$objdir"
-  {
-    echo "== $(date -u '+%F %T') configure ${qt_configure_options[*]}"
-    (cd "$objdir" && PATH=$toolbin:$PATH nice -n 19 "$src/configure" "${qt_configure_options[@]}")
-    echo "== $(date -u '+%F %T') make -j$jobs"
-    PATH=$toolbin:$PATH nice -n 19 make -C "$objdir" -j"$jobs"
-    echo "== $(date -u '+%F %T') make install"
-    PATH=$toolbin:$PATH nice -n 19 make -C "$objdir" install
-    echo "== $(date -u '+%F %T') done in $(( $(date +%s) - start )) s"
-  } >"$log" 2>&1 || { echo "Qt build failed; the end of $log:" >&2; tail -n 40 "$log" >&2; exit 1; }
+  if ! qt_build_steps "$src" "$objdir" "$start" >"$log" 2>&1; then
+    echo "Qt build failed; the end of $log:" >&2
+    tail -n 40 "$log" >&2
+    exit 1
+  fi
   qt_options_id >"$stamp"
   say "static Qt for Windows built in $(( ($(date +%s) - start) / 60 )) min"
 }
@@ -244,14 +255,18 @@ run_windows_tests() {
   ctest --test-dir "$builddir" --output-on-failure -j"$jobs"
 }
 
-install_packages
-if [ "$prepare_only" -eq 1 ]; then
-  mkdir -p "$cache"; fetch_qt_source >/dev/null; exit 0
-fi
-build_qt
-[ "$qt_only" -eq 1 ] && exit 0
-build_converter
-check_imports "$builddir/tesktoqvx.exe"
-if [ "$run_tests" -eq 1 ]; then
-  run_windows_tests
-fi
+main() {
+  install_packages
+  if [ "$prepare_only" -eq 1 ]; then
+    mkdir -p "$cache"; fetch_qt_source >/dev/null; exit 0
+  fi
+  build_qt
+  [ "$qt_only" -eq 1 ] && exit 0
+  build_converter
+  check_imports "$builddir/tesktoqvx.exe"
+  if [ "$run_tests" -eq 1 ]; then
+    run_windows_tests
+  fi
+}
+
+main; exit
