@@ -1,7 +1,7 @@
 // sliceinfo's inspection of an arbitrary file, Tesk or qvx (told apart by
 // content): the report, the preview and the first and last layer pictures.
 #include "fuzzsupport.h"
-#include "sliceinspector.h"
+#include "sliceexaminer.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,9 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     file.write(reinterpret_cast<const char*>(data), qint64(size));
     file.close();
 
-    SliceInspector inspector;
+    SliceExaminer inspector;
     QString error;
-    if (!inspector.inspect(path, SliceInspector::Detect, &error))
+    if (!inspector.inspect(path, SliceExaminer::Detect, &error))
         return 0;
     inspector.report();
     inspector.preview();

@@ -56,27 +56,20 @@ protected:
 };
 
 // Little-endian bytes of the values, written out independently of the converter.
-QByteArray le32(std::initializer_list<quint32> values)
+template <typename T>
+QByteArray littleEndian(std::initializer_list<T> values)
 {
     QByteArray out;
-    for (quint32 v : values) {
-        char b[4];
+    for (T v : values) {
+        char b[sizeof v];
         qToLittleEndian(v, b);
-        out.append(b, 4);
+        out.append(b, sizeof v);
     }
     return out;
 }
 
-QByteArray leFloats(std::initializer_list<float> values)
-{
-    QByteArray out;
-    for (float v : values) {
-        char b[4];
-        qToLittleEndian(v, b);
-        out.append(b, 4);
-    }
-    return out;
-}
+QByteArray le32(std::initializer_list<quint32> values) { return littleEndian(values); }
+QByteArray leFloats(std::initializer_list<float> values) { return littleEndian(values); }
 
 // The 180-byte header of a file converted from TeskBuilder's defaults:
 // layer height 0.05 mm, exposure 8 s, bottom exposure 60 s, 6 bottom layers,

@@ -3,10 +3,10 @@
 #include "contactsheet.h"
 #include "conversion.h"
 #include "layerselection.h"
-#include "qvxinspector.h"
+#include "qvxexaminer.h"
 #include "qvxreader.h"
 #include "teskbuilder.h"
-#include "teskinspector.h"
+#include "teskexaminer.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -116,13 +116,13 @@ void patch(QByteArray& file, qint64 offset, Field value)
 
 class Inspect : public testing::Test {
 protected:
-    std::unique_ptr<TeskInspector> inspectTesk(const QByteArray& tesk)
+    std::unique_ptr<TeskExaminer> inspectTesk(const QByteArray& tesk)
     {
         const QString path = dir.filePath(QStringLiteral("in.tesk"));
         QFile file(path);
         EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(tesk) == tesk.size());
         file.close();
-        auto inspector = std::make_unique<TeskInspector>(path);
+        auto inspector = std::make_unique<TeskExaminer>(path);
         QString error;
         EXPECT_TRUE(inspector->inspect(&error)) << error.toStdString();
         return inspector;
@@ -158,7 +158,7 @@ TEST_F(Inspect, AConvertibleFileAndItsConversionAreSound)
     const SliceReport teskReport = inspectTesk(tesk)->report();
     EXPECT_TRUE(teskReport.sound()) << teskReport.toText({}).toStdString();
 
-    QvxInspector qvx(QStringLiteral("out.qvx"));
+    QvxExaminer qvx(QStringLiteral("out.qvx"));
     qvx.inspectBytes(convertBytes(tesk).output);
     EXPECT_TRUE(qvx.report().sound()) << qvx.report().toText({}).toStdString();
     EXPECT_EQ(qvx.report().layers.value(0).litPixels, 1440 * 2560);
@@ -306,7 +306,7 @@ TEST_F(Inspect, FindsDamageInQvxFiles)
         {"cut in the header", good.left(100), layout, "shorter than the 180-byte header"},
     };
     for (const auto& row : rows) {
-        QvxInspector inspector(QStringLiteral("x.qvx"));
+        QvxExaminer inspector(QStringLiteral("x.qvx"));
         inspector.inspectBytes(row.file);
         const std::string result = checkResult(inspector.report(), row.check);
         EXPECT_NE(result.find(row.problem), std::string::npos) << row.what << ": " << result;
@@ -326,7 +326,7 @@ TEST_F(Inspect, DrawsQvxClassesAsGreyAndTeskLayersAsTheyDecode)
     EXPECT_EQ(teskLayer.pixelColor(5, 10).red(), 62);
     EXPECT_EQ(teskLayer.pixelColor(5, 11).red(), 0);
 
-    QvxInspector qvx(QStringLiteral("x.qvx"));
+    QvxExaminer qvx(QStringLiteral("x.qvx"));
     qvx.inspectBytes(convertBytes(tesk).output);
     const QImage qvxLayer = qvx.layerImage(0);
     EXPECT_EQ(qvxLayer.size(), QSize(1440, 2560));

@@ -3,7 +3,7 @@
 
 #include "contactsheet.h"
 #include "layerselection.h"
-#include "sliceinspector.h"
+#include "sliceexaminer.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -62,7 +62,7 @@ struct Options {
     bool json = false;
     QString pngDir;
     QString layers;
-    SliceInspector::Format format = SliceInspector::Detect;
+    SliceExaminer::Format format = SliceExaminer::Detect;
 };
 
 void printText(std::ostream& out, const QString& text)
@@ -106,9 +106,9 @@ bool parseOptions(const QStringList& arguments, Options* options, bool* help, QS
     options->json = parser.isSet(json);
     options->pngDir = parser.value(png);
     options->layers = parser.value(layers);
-    options->format = !parser.isSet(format) ? SliceInspector::Detect
-                      : f == QLatin1String("qvx") ? SliceInspector::Qvx
-                                                  : SliceInspector::Tesk;
+    options->format = !parser.isSet(format) ? SliceExaminer::Detect
+                      : f == QLatin1String("qvx") ? SliceExaminer::Qvx
+                                                  : SliceExaminer::Tesk;
     return true;
 }
 
@@ -121,7 +121,7 @@ bool writePng(const QImage& image, const QString& path, QString* error)
     return false;
 }
 
-bool writePictures(SliceInspector& inspector, const QString& dirPath, const QVector<int>& layers, QString* error)
+bool writePictures(SliceExaminer& inspector, const QString& dirPath, const QVector<int>& layers, QString* error)
 {
     QDir dir(dirPath);
     if (!dir.mkpath(QStringLiteral(".")))
@@ -150,7 +150,7 @@ QVector<int> allLayers(int count)
 
 int run(const Options& options)
 {
-    SliceInspector inspector;
+    SliceExaminer inspector;
     QString error;
     if (!inspector.inspect(options.path, options.format, &error))
         return failure(error);

@@ -1,8 +1,8 @@
-#include "sliceinspector.h"
+#include "sliceexaminer.h"
 
 #include <QFile>
 
-SliceInspector::Format SliceInspector::detect(const QString& path)
+SliceExaminer::Format SliceExaminer::detect(const QString& path)
 {
     QFile file(path);
     if (file.open(QIODevice::ReadOnly) && file.read(qvx::kMagicSize) == QByteArray(qvx::kMagic))
@@ -10,34 +10,34 @@ SliceInspector::Format SliceInspector::detect(const QString& path)
     return Tesk;
 }
 
-bool SliceInspector::inspect(const QString& path, Format format, QString* error)
+bool SliceExaminer::inspect(const QString& path, Format format, QString* error)
 {
     if (!QFile::exists(path))
         return *error = QStringLiteral("%1 does not exist").arg(path), false;
     if ((format == Detect ? detect(path) : format) == Qvx) {
-        qvxFile = std::make_unique<QvxInspector>(path);
+        qvxFile = std::make_unique<QvxExaminer>(path);
         return qvxFile->inspect(error);
     }
-    tesk = std::make_unique<TeskInspector>(path);
+    tesk = std::make_unique<TeskExaminer>(path);
     return tesk->inspect(error);
 }
 
-const SliceReport& SliceInspector::report() const
+const SliceReport& SliceExaminer::report() const
 {
     return tesk ? tesk->report() : qvxFile->report();
 }
 
-int SliceInspector::layerCount() const
+int SliceExaminer::layerCount() const
 {
     return tesk ? tesk->layerCount() : qvxFile->layerCount();
 }
 
-QImage SliceInspector::preview()
+QImage SliceExaminer::preview()
 {
     return tesk ? tesk->preview() : qvxFile->preview();
 }
 
-QImage SliceInspector::layerImage(int layer)
+QImage SliceExaminer::layerImage(int layer)
 {
     return tesk ? tesk->layerImage(layer) : qvxFile->layerImage(layer);
 }

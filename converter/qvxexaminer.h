@@ -1,5 +1,5 @@
-#ifndef QVXINSPECTOR_H
-#define QVXINSPECTOR_H
+#ifndef QVXEXAMINER_H
+#define QVXEXAMINER_H
 
 #include "qvxreader.h"
 #include "slicereport.h"
@@ -10,9 +10,9 @@
 // Examines a qvx file (layout beside ExportQvx): summarises it, checks its
 // fixed fields, its records against the header's layer count and every
 // record's runs against the printer's grid, and draws its preview and layers.
-class QvxInspector {
+class QvxExaminer {
 public:
-    explicit QvxInspector(const QString& path);
+    explicit QvxExaminer(const QString& path);
 
     // False, with `error` set, when the file cannot be read.
     bool inspect(QString* error);

@@ -1,5 +1,5 @@
-#ifndef TESKINSPECTOR_H
-#define TESKINSPECTOR_H
+#ifndef TESKEXAMINER_H
+#define TESKEXAMINER_H
 
 #include "slicereport.h"
 #include "tesklayerscan.h"
@@ -15,9 +15,9 @@
 // bitmap exactly, tells whether tesktoqvx would accept it and why not, and
 // draws its preview and layers. Reads are bounded by what the file holds and
 // by the limits at the top of the .cpp, whatever sizes the file declares.
-class TeskInspector {
+class TeskExaminer {
 public:
-    explicit TeskInspector(const QString& path);
+    explicit TeskExaminer(const QString& path);
 
     // False, with `error` set, when the file cannot be opened.
     bool inspect(QString* error);

@@ -1,4 +1,4 @@
-#include "teskinspector.h"
+#include "teskexaminer.h"
 
 #include "exportqvx.h"
 
@@ -40,13 +40,13 @@ QJsonArray pair(double a, double b)
 
 } // namespace
 
-TeskInspector::TeskInspector(const QString& path)
+TeskExaminer::TeskExaminer(const QString& path)
     : file(path)
     , driver(path, QString())
 {
 }
 
-bool TeskInspector::inspect(QString* error)
+bool TeskExaminer::inspect(QString* error)
 {
     if (!file.open(QIODevice::ReadOnly))
         return *error = QStringLiteral("cannot open %1: %2").arg(file.fileName(), file.errorString()), false;
@@ -61,7 +61,7 @@ bool TeskInspector::inspect(QString* error)
 }
 
 // Up to `size` bytes at `offset`, no more than the file holds there nor `limit`.
-QByteArray TeskInspector::readHeld(qint64 offset, qint64 size, qint64 limit)
+QByteArray TeskExaminer::readHeld(qint64 offset, qint64 size, qint64 limit)
 {
     if (offset < 0 || size <= 0 || offset >= fileSize || !file.seek(offset))
         return QByteArray();
@@ -70,7 +70,7 @@ QByteArray TeskInspector::readHeld(qint64 offset, qint64 size, qint64 limit)
     return bytes;
 }
 
-void TeskInspector::readFront()
+void TeskExaminer::readFront()
 {
     const QByteArray head = readHeld(0, kHeaderSize, kHeaderSize);
     std::memcpy(&driver.header, head.constData(), size_t(head.size()));
@@ -81,14 +81,14 @@ void TeskInspector::readFront()
 }
 
 // The converter refuses a table that cannot fit the file, so it is not read.
-bool TeskInspector::layerTableReadable() const
+bool TeskExaminer::layerTableReadable() const
 {
     const TeskFileHead_t& h = driver.header;
     return h.layerCount >= 0 && !(h.layerCount > 0 && h.layerSetCount < 1)
         && qint64(h.layerCount) * kTableEntrySize <= fileSize;
 }
 
-void TeskInspector::scanLayers()
+void TeskExaminer::scanLayers()
 {
     const TeskFileHead_t& h = driver.header;
     const QByteArray bytes = readHeld(h.layerTableOffset, qint64(h.layerCount) * kTableEntrySize, fileSize);
@@ -104,12 +104,12 @@ void TeskInspector::scanLayers()
     }
 }
 
-qint64 TeskInspector::pixelCount() const
+qint64 TeskExaminer::pixelCount() const
 {
     return qMax<qint64>(qint64(driver.header.resolutionX) * driver.header.resolutionY, 0);
 }
 
-void TeskInspector::summarise()
+void TeskExaminer::summarise()
 {
     const TeskFileHead_t& h = driver.header;
     const ExportQvx writer(&driver);
@@ -131,7 +131,7 @@ void TeskInspector::summarise()
                QStringLiteral("pixels"));
 }
 
-void TeskInspector::addParameters()
+void TeskExaminer::addParameters()
 {
     const TeskFileHead_t& h = driver.header;
     SliceReport& r = sliceReport;
@@ -151,7 +151,7 @@ void TeskInspector::addParameters()
     }
 }
 
-void TeskInspector::addChecks()
+void TeskExaminer::addChecks()
 {
     SliceReport& r = sliceReport;
     r.addCheck(QStringLiteral("header and resolution"), headerProblems());
@@ -163,7 +163,7 @@ void TeskInspector::addChecks()
     r.addCheck(QStringLiteral("tesktoqvx accepts it"), acceptanceProblems());
 }
 
-QString TeskInspector::blockProblem(const QString& what, qint64 offset, qint64 size) const
+QString TeskExaminer::blockProblem(const QString& what, qint64 offset, qint64 size) const
 {
     if (offset < 0 || size < 0)
         return QStringLiteral("%1 has offset %2 and size %3").arg(what).arg(offset).arg(size);
@@ -176,7 +176,7 @@ QString TeskInspector::blockProblem(const QString& what, qint64 offset, qint64 s
     return QString();
 }
 
-QStringList TeskInspector::headerProblems() const
+QStringList TeskExaminer::headerProblems() const
 {
     QStringList problems;
     if (fileSize < kHeaderSize)
@@ -188,7 +188,7 @@ QStringList TeskInspector::headerProblems() const
     return problems;
 }
 
-QStringList TeskInspector::machineNameProblems() const
+QStringList TeskExaminer::machineNameProblems() const
 {
     const TeskFileHead_t& h = driver.header;
     QStringList problems{blockProblem(QStringLiteral("the machine-name block"), h.machineNameOffset, h.machineNameLength)};
@@ -198,7 +198,7 @@ QStringList TeskInspector::machineNameProblems() const
     return problems;
 }
 
-QStringList TeskInspector::previewProblems() const
+QStringList TeskExaminer::previewProblems() const
 {
     QStringList problems{blockProblem(QStringLiteral("the preview descriptor"), driver.header.previewOffset,
                                       sizeof previewHead),
@@ -215,7 +215,7 @@ QStringList TeskInspector::previewProblems() const
     return problems;
 }
 
-QStringList TeskInspector::layerTableProblems() const
+QStringList TeskExaminer::layerTableProblems() const
 {
     const TeskFileHead_t& h = driver.header;
     if (h.layerCount < 0)
@@ -230,7 +230,7 @@ QStringList TeskInspector::layerTableProblems() const
     return problems;
 }
 
-QStringList TeskInspector::layerBlockProblems() const
+QStringList TeskExaminer::layerBlockProblems() const
 {
     QStringList problems;
     for (int j = 0; j < table.size(); ++j) {
@@ -241,7 +241,7 @@ QStringList TeskInspector::layerBlockProblems() const
     return problems + unreadLayers;
 }
 
-QStringList TeskInspector::layerStreamProblems() const
+QStringList TeskExaminer::layerStreamProblems() const
 {
     const QString bitmap = QStringLiteral("the %1 x %2 bitmap").arg(driver.header.resolutionX).arg(driver.header.resolutionY);
     QStringList problems;
@@ -262,7 +262,7 @@ QStringList TeskInspector::layerStreamProblems() const
 }
 
 // The converter's checks, in its order: the machine check, then the table.
-QStringList TeskInspector::acceptanceProblems()
+QStringList TeskExaminer::acceptanceProblems()
 {
     QStringList problems = ExportQvx(&driver).rejectionReasons();
     if (!problems.isEmpty())
@@ -277,14 +277,14 @@ QStringList TeskInspector::acceptanceProblems()
 
 // Bytes of pixel data the preview's size needs (0 for no preview); unsigned,
 // since 3 x a product of two 31-bit numbers can pass the signed 64-bit range.
-quint64 TeskInspector::previewDataSize() const
+quint64 TeskExaminer::previewDataSize() const
 {
     if (previewHead.width <= 0 || previewHead.height <= 0)
         return 0;
     return quint64(previewHead.width) * quint64(previewHead.height) * 3;
 }
 
-QImage TeskInspector::preview()
+QImage TeskExaminer::preview()
 {
     const quint64 size = previewDataSize();
     if (size == 0 || size > quint64(kMaxPreviewBytes))
@@ -296,7 +296,7 @@ QImage TeskInspector::preview()
         .copy();
 }
 
-QImage TeskInspector::layerImage(int layer)
+QImage TeskExaminer::layerImage(int layer)
 {
     if (layer < 0 || layer >= scans.size() || pixelCount() == 0 || pixelCount() > kMaxDrawnPixels)
         return QImage();

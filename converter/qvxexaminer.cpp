@@ -1,4 +1,4 @@
-#include "qvxinspector.h"
+#include "qvxexaminer.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -58,12 +58,12 @@ QString modelName(int modelNumber)
 
 } // namespace
 
-QvxInspector::QvxInspector(const QString& path)
+QvxExaminer::QvxExaminer(const QString& path)
     : path(path)
 {
 }
 
-bool QvxInspector::inspect(QString* error)
+bool QvxExaminer::inspect(QString* error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -75,7 +75,7 @@ bool QvxInspector::inspect(QString* error)
     return true;
 }
 
-void QvxInspector::inspectBytes(const QByteArray& bytes)
+void QvxExaminer::inspectBytes(const QByteArray& bytes)
 {
     const bool parsed = reader.parse(bytes);
     summarise(bytes.size());
@@ -83,7 +83,7 @@ void QvxInspector::inspectBytes(const QByteArray& bytes)
     addChecks(parsed);
 }
 
-void QvxInspector::summarise(qint64 fileSize)
+void QvxExaminer::summarise(qint64 fileSize)
 {
     const QSize grid = QvxReader::layerSize(reader.modelNumber);
     SliceReport& r = sliceReport;
@@ -99,7 +99,7 @@ void QvxInspector::summarise(qint64 fileSize)
                QJsonArray{reader.previewWidth, reader.previewHeight}, QStringLiteral("pixels"));
 }
 
-void QvxInspector::addParameters()
+void QvxExaminer::addParameters()
 {
     for (int slot = 0; slot < qvx::kParameterCount; ++slot) {
         const SlotMeaning* m = meaningOf(slot);
@@ -110,7 +110,7 @@ void QvxInspector::addParameters()
     }
 }
 
-void QvxInspector::addChecks(bool parsed)
+void QvxExaminer::addChecks(bool parsed)
 {
     SliceReport& r = sliceReport;
     r.addCheck(QStringLiteral("file layout (header, preview, layer records)"),
@@ -121,7 +121,7 @@ void QvxInspector::addChecks(bool parsed)
     r.addCheck(QStringLiteral("layer runs cover the printer's grid exactly"), known ? runProblems() : QStringList());
 }
 
-QStringList QvxInspector::runProblems()
+QStringList QvxExaminer::runProblems()
 {
     const QSize grid = QvxReader::layerSize(reader.modelNumber);
     const qint64 pixels = qint64(grid.width()) * grid.height();
@@ -141,7 +141,7 @@ QStringList QvxInspector::runProblems()
     return problems;
 }
 
-QImage QvxInspector::preview() const
+QImage QvxExaminer::preview() const
 {
     if (reader.previewPixels.isEmpty())
         return QImage();
@@ -152,7 +152,7 @@ QImage QvxInspector::preview() const
     return image;
 }
 
-QImage QvxInspector::layerImage(int layer) const
+QImage QvxExaminer::layerImage(int layer) const
 {
     const QSize grid = QvxReader::layerSize(reader.modelNumber);
     if (!grid.isValid() || layer < 0 || layer >= reader.layerRecords.size())

@@ -1,8 +1,8 @@
-#ifndef SLICEINSPECTOR_H
-#define SLICEINSPECTOR_H
+#ifndef SLICEEXAMINER_H
+#define SLICEEXAMINER_H
 
-#include "qvxinspector.h"
-#include "teskinspector.h"
+#include "qvxexaminer.h"
+#include "teskexaminer.h"
 
 #include <QImage>
 #include <QString>
@@ -11,7 +11,7 @@
 
 // Examines a Tesk or a qvx file, told apart by the qvx magic at its start
 // (Tesk files have no magic), unless the format is given.
-class SliceInspector {
+class SliceExaminer {
 public:
     enum Format { Detect, Tesk, Qvx };
 
@@ -26,8 +26,8 @@ public:
     static Format detect(const QString& path);
 
 private:
-    std::unique_ptr<TeskInspector> tesk;
-    std::unique_ptr<QvxInspector> qvxFile;
+    std::unique_ptr<TeskExaminer> tesk;
+    std::unique_ptr<QvxExaminer> qvxFile;
 };
 
 #endif
