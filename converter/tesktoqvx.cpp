@@ -21,6 +21,9 @@ constexpr qint64 kMaxMachineNameBytes = 64 * 1024;
 constexpr qint64 kMaxPreviewPixels = 4 * 1024 * 1024;
 // A layer token is a head byte and up to four length bytes.
 constexpr int kMaxTokenSize = 5;
+// The layer table is read this many entries at a time, so that its memory stays
+// small whatever the layer count.
+constexpr int kTableChunkEntries = 4096;
 
 // Up to `size` bytes at `offset` into `bytes`: only as many as the file holds
 // there, so a declared size never allocates more than the file can supply.
@@ -68,6 +71,43 @@ qint64 layerDataPosition(const TeskDatHead_t& entry)
 void printOverflow()
 {
     printConsoleLine(QStringLiteral("Error!overflow..."));
+}
+
+// The input's preview pixels, padded with zeros to width x height x 3; empty
+// (no preview) when the size is not positive or too large.
+struct PreviewPixels {
+    QByteArray data;
+    int width = 0;
+    int height = 0;
+
+    // Wraps `data` without copying it.
+    QImage image() const
+    {
+        if (data.isEmpty())
+            return QImage();
+        return QImage(reinterpret_cast<const uchar*>(data.constData()), width, height, width * 3,
+                      QImage::Format_RGB888);
+    }
+};
+
+PreviewPixels readPreview(QFile& input, qint64 previewOffset)
+{
+    const auto head = readRecord<TeskPreviewHead_t>(input, previewOffset);
+    PreviewPixels preview;
+    if (head.width <= 0 || head.height <= 0 || qint64(head.width) * head.height > kMaxPreviewPixels)
+        return preview;
+    const qint64 size = qint64(head.width) * head.height * 3;
+    preview.width = head.width;
+    preview.height = head.height;
+    preview.data = readHeld(input, head.dataOffset, std::min<qint64>(head.dataSize, size));
+    preview.data.append(QByteArray(int(size - preview.data.size()), '\0'));
+    return preview;
+}
+
+bool layerTableIsMalformed(const TeskFileHead_t& header, qint64 fileSize)
+{
+    return header.layerCount < 0 || (header.layerCount > 0 && header.layerSetCount < 1)
+        || qint64(header.layerCount) * qint64(sizeof(TeskDatHead_t)) > fileSize;
 }
 
 } // namespace
@@ -140,43 +180,6 @@ void TeskToQvx::decodeLayerData(const char* src, qint64 heldLen, qint64 declared
         printOverflow();
 }
 
-// The input's preview pixels, padded with zeros to width x height x 3; empty
-// (no preview) when the size is not positive or too large.
-struct PreviewPixels {
-    QByteArray data;
-    int width = 0;
-    int height = 0;
-
-    // Wraps `data` without copying it.
-    QImage image() const
-    {
-        if (data.isEmpty())
-            return QImage();
-        return QImage(reinterpret_cast<const uchar*>(data.constData()), width, height, width * 3,
-                      QImage::Format_RGB888);
-    }
-};
-
-static PreviewPixels readPreview(QFile& input, qint64 previewOffset)
-{
-    const auto head = readRecord<TeskPreviewHead_t>(input, previewOffset);
-    PreviewPixels preview;
-    if (head.width <= 0 || head.height <= 0 || qint64(head.width) * head.height > kMaxPreviewPixels)
-        return preview;
-    const qint64 size = qint64(head.width) * head.height * 3;
-    preview.width = head.width;
-    preview.height = head.height;
-    preview.data = readHeld(input, head.dataOffset, std::min<qint64>(head.dataSize, size));
-    preview.data.append(QByteArray(int(size - preview.data.size()), '\0'));
-    return preview;
-}
-
-static bool layerTableIsMalformed(const TeskFileHead_t& header, qint64 fileSize)
-{
-    return header.layerCount < 0 || (header.layerCount > 0 && header.layerSetCount < 1)
-        || qint64(header.layerCount) * qint64(sizeof(TeskDatHead_t)) > fileSize;
-}
-
 void TeskToQvx::readFront(QFile& input)
 {
     header = readRecord<TeskFileHead_t>(input, 0);
@@ -221,14 +224,19 @@ bool TeskToQvx::convertLayers(QFile& input, ExportQvx& writer)
 {
     const int layerCount = header.layerCount;
     // Only the first set of the layer table is used, so only it is read.
-    const QByteArray table = readPadded(input, header.layerTableOffset, qint64(layerCount) * sizeof(TeskDatHead_t));
+    QByteArray tableChunk;
     const int progressStep = std::max(layerCount / 10, 1);
     std::vector<uchar> layerBitmap(size_t(header.resolutionX) * size_t(header.resolutionY));
     const qint64 fileSize = input.size();
     QByteArray layerData;
     for (int j = 0; j < layerCount; ++j) {
         TeskDatHead_t entry;
-        std::memcpy(&entry, table.constData() + qint64(j) * sizeof entry, sizeof entry);
+        if (j % kTableChunkEntries == 0) {
+            const int entries = std::min(kTableChunkEntries, layerCount - j);
+            tableChunk = readPadded(input, header.layerTableOffset + qint64(j) * qint64(sizeof entry),
+                                    entries * qint64(sizeof entry));
+        }
+        std::memcpy(&entry, tableChunk.constData() + (j % kTableChunkEntries) * sizeof entry, sizeof entry);
         const qint64 declared = std::max(entry.dataSize, 0);
         readHeld(input, fileSize, layerDataPosition(entry), declared, layerData);
         decodeLayerData(layerData.constData(), layerData.size(), declared, layerBitmap.data());

@@ -144,6 +144,19 @@ TEST(Pipeline, RepeatedDataBlocksAreReadForEachLayer)
     EXPECT_EQ(layerClasses(qvx, 1), smallLayerClasses(0));
 }
 
+// The layer table is read a part at a time; entries on both sides of a part's
+// end must each find their own layer.
+TEST(Pipeline, LongLayerTable)
+{
+    TeskBuilder b(TeskModel::Vireld30);
+    for (int j = 0; j < 4100; ++j)
+        b.addLayerStream(j >= 4094 ? smallLayer(j - 4094) : QByteArray());
+    const QvxReader qvx = parsed(convertBytes(b.build()));
+    ASSERT_EQ(qvx.layerRecords.size(), 4100);
+    for (int j = 4094; j < 4100; ++j)
+        EXPECT_EQ(layerClasses(qvx, j), smallLayerClasses(j - 4094)) << j;
+}
+
 TEST(Pipeline, LayerDataAbove4GiB)
 {
     QTemporaryDir dir;
