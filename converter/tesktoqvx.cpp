@@ -21,6 +21,11 @@ constexpr qint64 kMaxMachineNameBytes = 64 * 1024;
 constexpr qint64 kMaxPreviewPixels = 4 * 1024 * 1024;
 // A layer token is a head byte and up to four length bytes.
 constexpr int kMaxTokenSize = 5;
+// A layer's data is read up to this size, some seventy times what the largest
+// layer can need; the rest reads as zeros, which overflow the layer and are
+// reported. It keeps a damaged file from asking for more memory than a 32-bit
+// process has.
+constexpr qint64 kMaxLayerDataBytes = 256 * 1024 * 1024;
 // The layer table is read this many entries at a time, so that its memory stays
 // small whatever the layer count.
 constexpr int kTableChunkEntries = 4096;
@@ -238,7 +243,7 @@ bool TeskToQvx::convertLayers(QFile& input, ExportQvx& writer)
         }
         std::memcpy(&entry, tableChunk.constData() + (j % kTableChunkEntries) * sizeof entry, sizeof entry);
         const qint64 declared = std::max(entry.dataSize, 0);
-        readHeld(input, fileSize, layerDataPosition(entry), declared, layerData);
+        readHeld(input, fileSize, layerDataPosition(entry), std::min(declared, kMaxLayerDataBytes), layerData);
         decodeLayerData(layerData.constData(), layerData.size(), declared, layerBitmap.data());
         QImage layerImage(layerBitmap.data(), header.resolutionX, header.resolutionY, header.resolutionX,
                           QImage::Format_Grayscale8);
