@@ -14,7 +14,7 @@
 #   --qt-only  stop after step 2 (Qt is built and installed in the cache)
 #   --test     afterwards run the Windows tests under Wine (ctest in build-win/)
 #
-# The first run spends most of its time building Qt (about an hour on two cores);
+# The first run spends most of its time building Qt (about 20 minutes on two cores);
 # the Qt build runs under `nice -n 19` and logs to $CACHE/qt-build.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -252,7 +252,7 @@ run_windows_tests() {
     "error:Invalid parameter,format:"*" input output") say "under Wine: $usage" ;;
     *) echo "tesktoqvx.exe under Wine printed: $usage" >&2; exit 1 ;;
   esac
-  ctest --test-dir "$builddir" --output-on-failure -j"$jobs"
+  ctest --test-dir "$builddir" --output-on-failure -j"$jobs" --timeout 300
 }
 
 main() {

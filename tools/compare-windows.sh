@@ -5,8 +5,9 @@
 # Windows console aside) and byte-identical output files.
 #
 # Usage: tools/compare-windows.sh [FILE.tesk...]
-#   The inputs are sample files written by build/makesample, each under a plain
-#   name and under a name outside the Windows ANSI code page, plus any files given.
+#   The inputs are sample files written by build/makesample, plus any files
+#   given; each is converted under a plain name, under a name outside the
+#   Windows ANSI code page, and onto an existing output file.
 #   TESKTOQVX_LINUX_BUILD and TESKTOQVX_WIN_BUILD_DIR override the build directories.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -41,17 +42,22 @@ add_sample part10 --model 10 --layers 12 --pattern part
 add_sample part30 --model 30 --layers 12 --pattern part
 add_sample fine10 --model 10 --layers 9 --pattern fine
 add_sample fine30 --model 30 --layers 9 --pattern fine
+# A file cut short in its header: refused by the machine check.
+head -c 100 "$work/in/part10.tesk" >"$work/in/short.tesk"
+inputs+=("$work/in/short.tesk")
 for f in "$@"; do inputs+=("$(realpath "$f")"); done
 
 failures=0
 runs=0
 # Runs both programs in their own directories on `input` copied there as
-# `name`, writing `outname`; compares what they did.
+# `name`, writing `outname` (which holds `existing` beforehand, if given);
+# compares what they did.
 compare() {
-  local input=$1 name=$2 outname=$3 side status_linux status_windows
+  local input=$1 name=$2 outname=$3 existing=${4:-} side status_linux status_windows
   for side in linux windows; do
     rm -rf "${work:?}/$side/"*
     cp "$input" "$work/$side/$name"
+    [ -z "$existing" ] || printf '%s' "$existing" >"$work/$side/$outname"
   done
   status_linux=0
   (cd "$work/linux" && "$linux/tesktoqvx" "$name" "$outname" >stdout.txt) || status_linux=$?
@@ -75,7 +81,7 @@ compare() {
       problems+=("$outname differs: $(cmp "$work/linux/$outname" "$work/windows/$outname" 2>&1 | head -n 1)")
     fi
   fi
-  local label="$(basename "$input") as $name -> $outname"
+  local label="$(basename "$input") as $name -> $outname${existing:+ (replacing a file)}"
   if [ ${#problems[@]} -eq 0 ]; then
     local size=absent
     [ -f "$work/linux/$outname" ] && size="$(stat -c %s "$work/linux/$outname") bytes"
@@ -91,6 +97,7 @@ for input in "${inputs[@]}"; do
   compare "$input" in.tesk out.qvx
   # A name in another script than the Windows ANSI code page's.
   compare "$input" "模型 ø.tesk" "出力 ø.qvx"
+  compare "$input" in.tesk out.qvx "an older print"
 done
 
 echo "$runs conversions compared, $failures different"
