@@ -216,9 +216,13 @@ int TeskToQvx::process()
     if (!writer.writeFrontData(previewImage))
         return WriteFailed;
     printConsoleLine(QStringLiteral("progress:1"));
-    if (!convertLayers(input, writer) || !writer.closeFile())
+    if (!convertLayers(input, writer))
         return WriteFailed;
+    // Closed first, so that the output may replace the input on Windows too,
+    // where an open file cannot be renamed over.
     input.close();
+    if (!writer.closeFile())
+        return WriteFailed;
     printConsoleLine(QStringLiteral("progress:100"));
     printConsoleLine(QStringLiteral("info:done."));
     printConsoleLine(QStringLiteral("progress:0"));

@@ -45,6 +45,17 @@ add_sample fine30 --model 30 --layers 9 --pattern fine
 # A file cut short in its header: refused by the machine check.
 head -c 100 "$work/in/part10.tesk" >"$work/in/short.tesk"
 inputs+=("$work/in/short.tesk")
+# Single-precision edge cases, patched into a copy of part10.tesk:
+# variant name, header offset, four little-endian bytes.
+patched() {
+  cp "$work/in/part10.tesk" "$work/in/$1.tesk"
+  printf "$3" | dd of="$work/in/$1.tesk" bs=1 seek="$2" conv=notrunc status=none
+  inputs+=("$work/in/$1.tesk")
+}
+patched widest-plate 84 '\x94\xc3\x5d\x42'   # 55.440994: x 1000 truncates to 55440, accepted
+patched too-wide-plate 84 '\x96\xc3\x5d\x42' # 55.441: refused
+patched signalling-nan 140 '\x01\x00\x80\x7f' # passed on bit for bit, not quieted
+patched third-second 12 '\xaa\xaa\xaa\x3e'    # exposure 0.3333333 s x 1000
 for f in "$@"; do inputs+=("$(realpath "$f")"); done
 
 failures=0
