@@ -91,16 +91,9 @@ machineParameters makeMachine(float pixelsX, float pixelsY, float sizeX, float s
     return m;
 }
 
-// The machine name is a zero-terminated text inside a fixed-size block.
-QString nameText(const QByteArray& bytes)
-{
-    const int length = int(qstrnlen(bytes.constData(), uint(bytes.size())));
-    return QString::fromUtf8(bytes.constData(), length);
-}
-
 QString chooseMachineName(const QByteArray& bytes)
 {
-    const QString text = nameText(bytes);
+    const QString text = ExportQvx::machineNameText(bytes);
     if (text.contains(QLatin1String("Vireld10")))
         return QStringLiteral("Vireld10");
     if (text.contains(QLatin1String("Vireld30")))
@@ -509,6 +502,13 @@ bool ExportQvx::compressImage(QImage& image)
 }
 
 int ExportQvx::modelNumber() const { return modelNumbers.value(machineName, 0); }
+
+// The name is a zero-terminated text inside a block of declared size.
+QString ExportQvx::machineNameText(const QByteArray& bytes)
+{
+    const int length = int(qstrnlen(bytes.constData(), uint(bytes.size())));
+    return QString::fromUtf8(bytes.constData(), length);
+}
 
 QStringList ExportQvx::rejectionReasons() const
 {

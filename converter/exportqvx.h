@@ -88,6 +88,9 @@ public:
 
     int modelNumber() const;
 
+    // The machine name's text: the bytes up to the first zero byte, as UTF-8.
+    static QString machineNameText(const QByteArray& bytes);
+
     // Why validateMachineName() refuses the input: one line per failing check,
     // with the expected and the found value. Empty when it accepts.
     QStringList rejectionReasons() const;

@@ -6,32 +6,20 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <vector>
 
 namespace {
 
 constexpr qint64 kHeaderSize = sizeof(TeskFileHead_t);
 constexpr qint64 kTableEntrySize = sizeof(TeskDatHead_t);
-// The same limits as the converter's for the name and the preview.
+// The converter reads names up to the same size; it drops previews above 4 Mi
+// pixels, while this draws them up to 64 MiB of pixel data.
 constexpr qint64 kMaxMachineNameBytes = 64 * 1024;
 constexpr qint64 kMaxPreviewBytes = 64 * 1024 * 1024;
 // A layer block larger than this is reported, not examined.
 constexpr qint64 kMaxLayerBytes = 64 * 1024 * 1024;
 // Layers with more pixels than this are examined but not drawn.
 constexpr qint64 kMaxDrawnPixels = 64 * 1024 * 1024;
-
-qint64 layerPosition(const TeskDatHead_t& entry)
-{
-    const quint64 position = (quint64(entry.dataOffsetHigh) << 32) | entry.dataOffset;
-    return position > quint64(std::numeric_limits<qint64>::max()) ? -1 : qint64(position);
-}
-
-// The machine name ends at the first zero byte of its block.
-QString nameText(const QByteArray& bytes)
-{
-    return QString::fromUtf8(bytes.constData(), int(qstrnlen(bytes.constData(), uint(bytes.size()))));
-}
 
 QJsonArray pair(double a, double b)
 {
@@ -83,9 +71,7 @@ void TeskExaminer::readFront()
 // The converter refuses a table that cannot fit the file, so it is not read.
 bool TeskExaminer::layerTableReadable() const
 {
-    const TeskFileHead_t& h = driver.header;
-    return h.layerCount >= 0 && !(h.layerCount > 0 && h.layerSetCount < 1)
-        && qint64(h.layerCount) * kTableEntrySize <= fileSize;
+    return !layerTableIsMalformed(driver.header, fileSize);
 }
 
 void TeskExaminer::scanLayers()
@@ -96,7 +82,7 @@ void TeskExaminer::scanLayers()
     std::memcpy(table.data(), bytes.constData(), size_t(bytes.size()));
     for (int j = 0; j < table.size(); ++j) {
         const qint64 declared = qMax(table[j].dataSize, 0);
-        const QByteArray data = readHeld(layerPosition(table[j]), declared, kMaxLayerBytes);
+        const QByteArray data = readHeld(table[j].dataPosition(), declared, kMaxLayerBytes);
         if (data.size() == kMaxLayerBytes && declared > kMaxLayerBytes)
             unreadLayers << QStringLiteral("layer %1: its %2-byte block is too large to examine").arg(j).arg(declared);
         scans.append(TeskLayerScan::scan(data.constData(), data.size(), declared, h.resolutionX, pixelCount()));
@@ -117,7 +103,7 @@ void TeskExaminer::summarise()
     r.path = file.fileName();
     r.format = QStringLiteral("Tesk");
     r.addField(QStringLiteral("fileSize"), QStringLiteral("file size"), double(fileSize), QStringLiteral("bytes"));
-    r.addField(QStringLiteral("machineName"), QStringLiteral("machine name"), nameText(driver.machineNameBytes));
+    r.addField(QStringLiteral("machineName"), QStringLiteral("machine name"), ExportQvx::machineNameText(driver.machineNameBytes));
     r.addField(QStringLiteral("printerModel"), QStringLiteral("printer model"), writer.machineName);
     r.addField(QStringLiteral("modelNumber"), QStringLiteral("model number"), writer.modelNumber());
     r.addField(QStringLiteral("resolution"), QStringLiteral("resolution"), pair(h.resolutionX, h.resolutionY),
@@ -192,7 +178,7 @@ QStringList TeskExaminer::machineNameProblems() const
 {
     const TeskFileHead_t& h = driver.header;
     QStringList problems{blockProblem(QStringLiteral("the machine-name block"), h.machineNameOffset, h.machineNameLength)};
-    if (nameText(driver.machineNameBytes).isEmpty())
+    if (ExportQvx::machineNameText(driver.machineNameBytes).isEmpty())
         problems << QStringLiteral("the machine name is empty");
     problems.removeAll(QString());
     return problems;
@@ -234,7 +220,7 @@ QStringList TeskExaminer::layerBlockProblems() const
 {
     QStringList problems;
     for (int j = 0; j < table.size(); ++j) {
-        const QString p = blockProblem(QStringLiteral("layer %1").arg(j), layerPosition(table[j]), table[j].dataSize);
+        const QString p = blockProblem(QStringLiteral("layer %1").arg(j), table[j].dataPosition(), table[j].dataSize);
         if (!p.isEmpty())
             problems << p;
     }
@@ -301,7 +287,7 @@ QImage TeskExaminer::layerImage(int layer)
     if (layer < 0 || layer >= scans.size() || pixelCount() == 0 || pixelCount() > kMaxDrawnPixels)
         return QImage();
     const qint64 length = scans[layer].decodableLength;
-    const QByteArray data = readHeld(layerPosition(table[layer]), length, kMaxLayerBytes);
+    const QByteArray data = readHeld(table[layer].dataPosition(), length, kMaxLayerBytes);
     QImage image(driver.header.resolutionX, driver.header.resolutionY, QImage::Format_Grayscale8);
     std::vector<uchar> bitmap(static_cast<size_t>(pixelCount()));
     // Cut before the overflowing token, so the decoder has nothing to report.

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstring>
 #include <iostream>
-#include <limits>
 #include <vector>
 
 namespace {
@@ -67,12 +66,6 @@ Record readRecord(QFile& file, qint64 offset)
     return record;
 }
 
-qint64 layerDataPosition(const TeskDatHead_t& entry)
-{
-    const quint64 position = (quint64(entry.dataOffsetHigh) << 32) | entry.dataOffset;
-    return position > quint64(std::numeric_limits<qint64>::max()) ? -1 : qint64(position);
-}
-
 void printOverflow()
 {
     printConsoleLine(QStringLiteral("Error!overflow..."));
@@ -109,13 +102,14 @@ PreviewPixels readPreview(QFile& input, qint64 previewOffset)
     return preview;
 }
 
+
+} // namespace
+
 bool layerTableIsMalformed(const TeskFileHead_t& header, qint64 fileSize)
 {
     return header.layerCount < 0 || (header.layerCount > 0 && header.layerSetCount < 1)
         || qint64(header.layerCount) * qint64(sizeof(TeskDatHead_t)) > fileSize;
 }
-
-} // namespace
 
 void printConsoleLine(const QString& line)
 {
@@ -247,7 +241,7 @@ bool TeskToQvx::convertLayers(QFile& input, ExportQvx& writer)
         }
         std::memcpy(&entry, tableChunk.constData() + (j % kTableChunkEntries) * sizeof entry, sizeof entry);
         const qint64 declared = std::max(entry.dataSize, 0);
-        readHeld(input, fileSize, layerDataPosition(entry), std::min(declared, kMaxLayerDataBytes), layerData);
+        readHeld(input, fileSize, entry.dataPosition(), std::min(declared, kMaxLayerDataBytes), layerData);
         decodeLayerData(layerData.constData(), layerData.size(), declared, layerBitmap.data());
         QImage layerImage(layerBitmap.data(), header.resolutionX, header.resolutionY, header.resolutionX,
                           QImage::Format_Grayscale8);

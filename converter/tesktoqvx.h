@@ -6,6 +6,7 @@
 #include <QtGlobal>
 
 #include <cstddef>
+#include <limits>
 
 // The Tesk slice file, as far as the converter reads it. Every number is
 // little-endian; every offset is absolute from the start of the file, and the
@@ -73,6 +74,13 @@ struct TeskDatHead_t {
     qint32 dataSize;
     quint32 dataOffsetHigh; // high 32 bits
     quint32 unused24[3];
+
+    // Where the layer's data begins; -1 past the range of a file position.
+    qint64 dataPosition() const
+    {
+        const quint64 position = (quint64(dataOffsetHigh) << 32) | dataOffset;
+        return position > quint64(std::numeric_limits<qint64>::max()) ? -1 : qint64(position);
+    }
 };
 static_assert(sizeof(TeskDatHead_t) == 36, "Tesk layer table entry is 36 bytes");
 static_assert(offsetof(TeskDatHead_t, dataOffset) == 12, "Tesk layer entry layout");
@@ -104,6 +112,10 @@ enum ConversionResult : int {
 // ExportQvx writer and reports progress on standard output.
 class ExportQvx;
 class QFile;
+
+// True when the header declares a layer table that cannot be: a negative layer
+// count, layers without a layer set, or a first set larger than the whole file.
+bool layerTableIsMalformed(const TeskFileHead_t& header, qint64 fileSize);
 
 // Writes one console line to standard output and flushes it.
 void printConsoleLine(const QString& line);
