@@ -1,11 +1,14 @@
 #include "exportqvx.h"
 
+#include "tesklayerreader.h"
 #include "tesktoqvx.h"
 
 #include <QFileInfo>
 
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <vector>
 #include <optional>
 
 #if defined(__SSE2__)
@@ -184,6 +187,109 @@ private:
     uchar* data = nullptr;
     int used = 0;
 };
+
+// Runs of pixels of any grey, in raster order, encoded as runs of classes:
+// neighbouring runs of one class become one.
+class ClassRuns {
+public:
+    explicit ClassRuns(QVector<uchar>& out)
+        : writer(out)
+    {
+    }
+
+    void add(uchar grey, qint64 length)
+    {
+        if (length == 0)
+            return;
+        const uchar cls = grey & kClassMask;
+        if (cls != current && count != 0) {
+            writer.append(current, count);
+            count = 0;
+        }
+        current = cls;
+        count += quint32(length);
+    }
+
+    void finish()
+    {
+        if (count != 0)
+            writer.append(current, count);
+        writer.finish();
+    }
+
+private:
+    RunWriter writer;
+    uchar current = 0;
+    quint32 count = 0;
+};
+
+// A stretch of one grey in a row, ending before column `end`.
+struct Stretch {
+    int end;
+    uchar grey;
+};
+
+// Cuts a layer's runs into rows of stretches. Past the end of the layer every
+// pixel is black.
+class RowCutter {
+public:
+    RowCutter(TeskLayerReader& layer, int width)
+        : layer(layer)
+        , width(width)
+    {
+    }
+
+    // The grey of the next pixels and how many of them have it.
+    const TeskRun& pending()
+    {
+        if (run.length == 0 && !layer.next(run))
+            run = {0, std::numeric_limits<qint64>::max()};
+        return run;
+    }
+
+    void skip(qint64 pixels) { run.length -= pixels; }
+
+    void nextRow(std::vector<Stretch>& row)
+    {
+        row.clear();
+        int x = 0;
+        while (x < width) {
+            const TeskRun& r = pending();
+            const int take = int(std::min<qint64>(r.length, width - x));
+            x += take;
+            if (!row.empty() && row.back().grey == r.grey)
+                row.back().end = x;
+            else
+                row.push_back({x, r.grey});
+            skip(take);
+        }
+    }
+
+private:
+    TeskLayerReader& layer;
+    const int width;
+    TeskRun run{0, 0};
+};
+
+// Halves a pair of rows as halveGrey does, one step per stretch: a block inside
+// stretches of greys t (top) and u (bottom) is (2t + 2u) / 4; only a block
+// across a change at an odd column needs its four pixels.
+void halveRowPair(const std::vector<Stretch>& top, const std::vector<Stretch>& bottom, int width, ClassRuns& runs)
+{
+    size_t i = 0;
+    size_t j = 0;
+    for (int x0 = 0; x0 < width;) {
+        const uchar t = top[i].grey;
+        const uchar u = bottom[j].grey;
+        const int x1 = std::min(top[i].end, bottom[j].end);
+        runs.add(uchar((t + u) / 2), std::max(x1 / 2 - (x0 + 1) / 2, 0));
+        i += top[i].end == x1;
+        j += bottom[j].end == x1;
+        if (x1 % 2 == 1)
+            runs.add(uchar((t + top[i].grey + u + bottom[j].grey) / 4), 1);
+        x0 = x1;
+    }
+}
 
 // The first pixel from p on whose class is not `grey`, or end.
 const uchar* classRunEnd(const uchar* p, const uchar* end, uchar grey)
@@ -422,9 +528,66 @@ bool ExportQvx::writeLayerData(QImage& layer)
     }
     if (!compressImage(prepared))
         return false;
+    return writeLayerRecord();
+}
+
+bool ExportQvx::writeLayerRuns(TeskLayerReader& layer, int width, int height)
+{
+    if (!compressRuns(layer, width, height))
+        return false;
+    return writeLayerRecord();
+}
+
+bool ExportQvx::writeLayerRecord()
+{
     stream << quint32(compressedData.size());
     stream.writeRawData(reinterpret_cast<const char*>(compressedData.constData()), compressedData.size());
     return writesSucceeded();
+}
+
+bool ExportQvx::compressRuns(TeskLayerReader& layer, int width, int height)
+{
+    ClassRuns runs(compressedData);
+    switch (modelNumber()) {
+    case 10: {
+        // Only the halving of a layer of exactly twice the printer's grid is
+        // done in runs; validate admits no other size.
+        if (width != 2 * kModel10LayerWidth || height != 2 * kModel10LayerHeight)
+            return false;
+        RowCutter rows(layer, width);
+        std::vector<Stretch> top, bottom;
+        for (int y = 0; y < kModel10LayerHeight;) {
+            // Row pairs inside one run are one grey, whatever it is.
+            const TeskRun& r = rows.pending();
+            const qint64 pairs = std::min<qint64>(r.length / (2 * width), kModel10LayerHeight - y);
+            if (pairs > 0) {
+                runs.add(r.grey, pairs * kModel10LayerWidth);
+                rows.skip(pairs * 2 * width);
+                y += int(pairs);
+                continue;
+            }
+            rows.nextRow(top);
+            rows.nextRow(bottom);
+            halveRowPair(top, bottom, width, runs);
+            ++y;
+        }
+        // The rest of the stream is still read, to find a token that overflows.
+        for (TeskRun rest; layer.next(rest);) {
+        }
+        break;
+    }
+    case 30: {
+        TeskRun run;
+        while (layer.next(run))
+            runs.add(run.grey, run.length);
+        runs.add(0, layer.pixelsLeft());
+        break;
+    }
+    default:
+        return false;
+    }
+    runs.finish();
+    return true;
 }
 
 // A short write is recorded only by the stream, and a failed final flush would

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QVector>
 
+class TeskLayerReader;
 class TeskToQvx;
 
 // The qvx slice file. Little-endian, floats single precision, except the
@@ -78,6 +79,11 @@ public:
     bool openFile(const QString& path);
     bool writeFrontData(QImage& preview);
     bool writeLayerData(QImage& layer);
+    // The same record from the layer's runs, without a bitmap: the same bytes
+    // as writeLayerData on the decoded layer of width x height pixels. False,
+    // having written nothing, for a model other than 10 or 30 or a model-10
+    // layer that is not twice its grid.
+    bool writeLayerRuns(TeskLayerReader& layer, int width, int height);
     bool closeFile();
 
     // Encodes a Format_Grayscale8 image into compressedData: runs of equal
@@ -85,6 +91,8 @@ public:
     // each run is the hexadecimal digits of its length, most significant first,
     // one byte per digit with the class in the high nibble.
     bool compressImage(QImage& image);
+    // The same encoding of the layer in runs, brought to the model's grid.
+    bool compressRuns(TeskLayerReader& layer, int width, int height);
 
     int modelNumber() const;
 
@@ -107,6 +115,7 @@ public:
 
 private:
     bool writesSucceeded() const;
+    bool writeLayerRecord();
 
     // The halved layer of model 10, kept so that its storage serves every layer.
     QImage halfLayer;

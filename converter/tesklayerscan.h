@@ -5,10 +5,10 @@
 
 #include <QtGlobal>
 
-// Walks a Tesk layer stream by the decoder's rules without writing a bitmap:
+// Walks a Tesk layer stream as the converter reads it, without a bitmap:
 // how many pixels it writes, where it would overflow the bitmap, and the
 // statistics of what it writes. Bytes past heldLen, up to declaredLen, read as
-// zeros, as in TeskToQvx::decodeLayerData.
+// zeros, as TeskLayerReader says.
 class TeskLayerScan {
 public:
     static TeskLayerScan scan(const char* src, qint64 heldLen, qint64 declaredLen, int width, qint64 pixelCount);

@@ -1,6 +1,7 @@
 #include "tesktoqvx.h"
 
 #include "exportqvx.h"
+#include "tesklayerreader.h"
 
 #include <QFile>
 #include <QImage>
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <cstring>
 #include <iostream>
-#include <vector>
 
 namespace {
 
@@ -18,8 +18,6 @@ constexpr qint64 kMaxMachineNameBytes = 64 * 1024;
 // A larger preview is treated as no preview. Real ones are a few hundred
 // pixels wide; scaling one takes about 7 bytes a pixel.
 constexpr qint64 kMaxPreviewPixels = 4 * 1024 * 1024;
-// A layer token is a head byte and up to four length bytes.
-constexpr int kMaxTokenSize = 5;
 // A layer's data is read up to this size, some seventy times what the largest
 // layer can need; the rest reads as zeros, which overflow the layer and are
 // reported. It keeps a damaged file from asking for more memory than a 32-bit
@@ -131,52 +129,20 @@ bool TeskToQvx::decodeLayerData(char* src, int srcLen, uchar* dst)
 
 void TeskToQvx::decodeLayerData(const char* src, qint64 heldLen, qint64 declaredLen, uchar* dst)
 {
-    const qint64 pixelCount = std::max<qint64>(qint64(header.resolutionX) * header.resolutionY, 0);
-    const auto* in = reinterpret_cast<const uchar*>(src);
-    // The last few held bytes are read from a zero-padded copy, so that the
-    // length bytes of a token are always there to read.
-    uchar tail[kMaxTokenSize];
-
-    qint64 i = 0;
-    qint64 o = 0;
-    bool overflow = false;
-    while (i < heldLen) {
-        const uchar* token = in + i;
-        if (heldLen - i < kMaxTokenSize) {
-            std::memset(tail, 0, sizeof tail);
-            std::memcpy(tail, token, size_t(heldLen - i));
-            token = tail;
-        }
-        const uchar head = token[0];
-        if (!(head & 0x80)) {
-            if (o >= pixelCount) {
-                overflow = true;
-                break;
-            }
-            dst[o++] = uchar(head << 1);
-            ++i;
-            continue;
-        }
-        const int tokenSize = 2 + (token[1] >> 6);
-        // A run whose length bytes lie at or past the end of the data ends the layer.
-        if (i + tokenSize > declaredLen)
-            break;
-        qint64 run = token[1] & 0x3F;
-        for (int k = 2; k < tokenSize; ++k)
-            run = (run << 8) | token[k];
-        if (run > pixelCount - o) {
-            overflow = true;
-            break;
-        }
-        std::memset(dst + o, (head & 0x7F) << 1, size_t(run));
-        o += run;
-        i += tokenSize;
+    TeskLayerReader reader(src, heldLen, declaredLen, layerPixelCount());
+    TeskRun run;
+    while (reader.next(run)) {
+        std::memset(dst, run.grey, size_t(run.length));
+        dst += run.length;
     }
-    // Every pixel before o has been written, so only the rest needs clearing. The
-    // zero bytes past the held data are single black pixels: only their count matters.
-    std::memset(dst + o, 0, size_t(pixelCount - o));
-    if (overflow || (i >= heldLen && i < declaredLen && o + (declaredLen - i) > pixelCount))
+    std::memset(dst, 0, size_t(reader.pixelsLeft()));
+    if (reader.overflowed())
         printOverflow();
+}
+
+qint64 TeskToQvx::layerPixelCount() const
+{
+    return std::max<qint64>(qint64(header.resolutionX) * header.resolutionY, 0);
 }
 
 void TeskToQvx::readFront(QFile& input)
@@ -229,7 +195,6 @@ bool TeskToQvx::convertLayers(QFile& input, ExportQvx& writer)
     // Only the first set of the layer table is used, so only it is read.
     QByteArray tableChunk;
     const int progressStep = std::max(layerCount / 10, 1);
-    std::vector<uchar> layerBitmap(size_t(header.resolutionX) * size_t(header.resolutionY));
     const qint64 fileSize = input.size();
     QByteArray layerData;
     for (int j = 0; j < layerCount; ++j) {
@@ -242,10 +207,11 @@ bool TeskToQvx::convertLayers(QFile& input, ExportQvx& writer)
         std::memcpy(&entry, tableChunk.constData() + (j % kTableChunkEntries) * sizeof entry, sizeof entry);
         const qint64 declared = std::max(entry.dataSize, 0);
         readHeld(input, fileSize, entry.dataPosition(), std::min(declared, kMaxLayerDataBytes), layerData);
-        decodeLayerData(layerData.constData(), layerData.size(), declared, layerBitmap.data());
-        QImage layerImage(layerBitmap.data(), header.resolutionX, header.resolutionY, header.resolutionX,
-                          QImage::Format_Grayscale8);
-        if (!writer.writeLayerData(layerImage))
+        TeskLayerReader layer(layerData.constData(), layerData.size(), declared, layerPixelCount());
+        const bool written = writer.writeLayerRuns(layer, header.resolutionX, header.resolutionY);
+        if (layer.overflowed())
+            printOverflow();
+        if (!written)
             return false;
         if (j > 0 && j % progressStep == 0)
             printConsoleLine(QString::asprintf("progress:%d", std::min(j / progressStep * 10, 100)));

@@ -127,18 +127,19 @@ public:
     // The whole conversion; returns a ConversionResult.
     int process();
 
-    // Decodes one layer stream into dst (resolutionX x resolutionY bytes, all
-    // written). Each token starts with a head byte h: below 0x80 it is one pixel
-    // of grey h * 2; otherwise a run of grey (h & 0x7F) * 2 whose length follows
-    // in 1 to 4 big-endian bytes, the top two bits of the first telling how many
-    // more follow. Prints "Error!overflow..." and stops at a token that would
-    // write past the bitmap. Always returns true.
+    // Decodes one layer stream (read as TeskLayerReader says) into dst
+    // (resolutionX x resolutionY bytes, all written). Prints "Error!overflow..."
+    // and stops at a token that would write past the bitmap. Always returns true.
+    // A conversion does not use it: it encodes the runs without a bitmap.
     bool decodeLayerData(char* src, int srcLen, uchar* dst);
 
     // Like decodeLayerData, for a block of declaredLen bytes of which only the
     // first heldLen are in src: the rest read as zero bytes (single black
     // pixels), without being allocated.
     void decodeLayerData(const char* src, qint64 heldLen, qint64 declaredLen, uchar* dst);
+
+    // resolutionX x resolutionY, 0 when that has no pixels.
+    qint64 layerPixelCount() const;
 
     QString inputPath;
     QString outputPath;

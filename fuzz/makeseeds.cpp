@@ -202,6 +202,24 @@ int main(int argc, char* argv[])
                     decoderSeed(8, 8, 0, teskRunToken(5, 60) + teskRunToken(9, 300, 3)));
     ok &= writeSeed(decoder, QStringLiteral("cut"), decoderSeed(8, 8, 4, teskRunToken(5, 60, 4).left(3)));
 
+    // Full-size layer streams for the run path: a ring of grey-edged runs per
+    // row, an overflow, a cut-short token and an unheld tail.
+    const QString runs = out.filePath(QStringLiteral("layerruns"));
+    for (int model = 0; model < 2; ++model) {
+        const int width = model == 0 ? 960 : 1440;
+        QByteArray rows;
+        for (int y = 0; y < 40; ++y)
+            rows += teskRunToken(0, quint32(width / 2 - y)) + QByteArray(1, char(30 + y)) +
+                    teskRunToken(127, quint32(2 * y + 1)) + QByteArray(1, char(60 - y)) +
+                    teskRunToken(0, quint32(width / 2 - y - 3));
+        const QByteArray head(1, char(model));
+        ok &= writeSeed(runs, QStringLiteral("rows%1").arg(model), head + '\0' + teskRunToken(0, 5000) + rows);
+        ok &= writeSeed(runs, QStringLiteral("overflow%1").arg(model),
+                        head + '\0' + teskRunToken(60, 4000000) + teskRunToken(3, 2));
+        ok &= writeSeed(runs, QStringLiteral("cut%1").arg(model), head + '\0' + rows + teskRunToken(9, 70).left(1));
+        ok &= writeSeed(runs, QStringLiteral("tail%1").arg(model), head + '\x05' + rows);
+    }
+
     // Images for the encoder.
     const QString encoder = out.filePath(QStringLiteral("encoder"));
     ok &= writeSeed(encoder, QStringLiteral("box"), encoderSeed(16, 12, false, bitmap(16, 12, 0)));

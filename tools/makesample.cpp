@@ -2,7 +2,9 @@
 //   part  a calibration part (base slab with holes, stepped towers, an
 //         overhanging cone, thin walls, pins and lettering) with grey edges;
 //   fine  the encoder's worst case: 1 to 3 pixel stripes with grey edges over
-//         most of the plate, shifting from layer to layer.
+//         most of the plate, shifting from layer to layer;
+//   organic  curved solids that change with every layer, anti-aliased: a
+//         sphere, a twisted bar, a thin-walled ring and a row of pins.
 
 #include "teskbuilder.h"
 
@@ -28,7 +30,7 @@ const int kPreviewHeight = 300;
 const int kFinePhases = 8; // the fine pattern repeats after this many layers
 const int kFineBandRows = 64;
 
-enum class Pattern { Part, Fine };
+enum class Pattern { Part, Fine, Organic };
 
 struct Options {
     QString output;
@@ -39,7 +41,7 @@ struct Options {
 
 void printUsage(const char* program)
 {
-    std::fprintf(stderr, "usage: %s OUTPUT.tesk --model 10|30 [--layers N] [--pattern part|fine]\n", program);
+    std::fprintf(stderr, "usage: %s OUTPUT.tesk --model 10|30 [--layers N] [--pattern part|fine|organic]\n", program);
 }
 
 // Fills options from the command line; false when it does not make sense.
@@ -61,9 +63,14 @@ bool parseArguments(int argc, char* argv[], Options& options)
                 return false;
         } else if (arg == "--pattern" && hasValue) {
             const std::string value = argv[++i];
-            if (value != "part" && value != "fine")
+            if (value == "part")
+                options.pattern = Pattern::Part;
+            else if (value == "fine")
+                options.pattern = Pattern::Fine;
+            else if (value == "organic")
+                options.pattern = Pattern::Organic;
+            else
                 return false;
-            options.pattern = value == "part" ? Pattern::Part : Pattern::Fine;
         } else if (arg.rfind("--", 0) != 0 && options.output.isEmpty()) {
             options.output = QString::fromLocal8Bit(argv[i]);
         } else {
@@ -265,6 +272,156 @@ void renderFine(const Grid& grid, int phase)
     }
 }
 
+// ---- The organic part, in millimetres from the plate's centre ----
+
+// A convex cross-section, or a ring, that gives the stretch of a row inside it.
+struct Solid {
+    enum Kind { Disc, Ring, Bar } kind;
+    double cx, cy;
+    double a, b;  // disc: radius; ring: outer radius, wall; bar: half length, half width
+    double angle; // bar only, radians
+
+    // The stretches [x0, x1) of the line at height y inside the solid; at most two.
+    int cut(double y, double x0[2], double x1[2]) const
+    {
+        const double dy = y - cy;
+        if (kind == Bar)
+            return cutBar(dy, x0, x1);
+        if (std::abs(dy) >= a)
+            return 0;
+        const double outer = std::sqrt(a * a - dy * dy);
+        const double r = kind == Ring ? a - b : 0;
+        if (kind == Disc || std::abs(dy) >= r) {
+            x0[0] = cx - outer;
+            x1[0] = cx + outer;
+            return 1;
+        }
+        const double inner = std::sqrt(r * r - dy * dy);
+        x0[0] = cx - outer;
+        x1[0] = cx - inner;
+        x0[1] = cx + inner;
+        x1[1] = cx + outer;
+        return 2;
+    }
+
+    // Along the row, u = dx cos + dy sin and v = -dx sin + dy cos must stay
+    // within the half sizes.
+    int cutBar(double dy, double x0[2], double x1[2]) const
+    {
+        const double c = std::cos(angle), s = std::sin(angle);
+        double lo = -1e9, hi = 1e9;
+        const auto slab = [&](double slope, double offset, double half) {
+            if (std::abs(slope) < 1e-12) {
+                if (std::abs(offset) > half)
+                    hi = lo;
+                return;
+            }
+            const double e0 = (-half - offset) / slope, e1 = (half - offset) / slope;
+            lo = std::max(lo, std::min(e0, e1));
+            hi = std::min(hi, std::max(e0, e1));
+        };
+        slab(c, dy * s, a);
+        slab(-s, dy * c, b);
+        if (hi <= lo)
+            return 0;
+        x0[0] = cx + lo;
+        x1[0] = cx + hi;
+        return 1;
+    }
+};
+
+// The cross-section at the fraction h (0 to 1) of the part's height.
+std::vector<Solid> organicSolids(double h)
+{
+    const double pi = 3.14159265358979;
+    std::vector<Solid> solids;
+    // A sphere stretched to the part's height.
+    solids.push_back({Solid::Disc, -11, -26, 13 * std::sqrt(std::max(0.0, 1 - (2 * h - 1) * (2 * h - 1))), 0, 0});
+    // A bar twisted by half a turn.
+    solids.push_back({Solid::Bar, 13, -26, 11, 3.5, pi * h});
+    // Two thin-walled rings, one in the other, that swell and narrow.
+    solids.push_back({Solid::Ring, 0, 12, 14 + 4 * std::sin(2 * pi * h), 0.8, 0});
+    solids.push_back({Solid::Ring, 0, 12, 7 + 3 * std::cos(2 * pi * h), 0.5, 0});
+    // Two rows of pins of 0.6 to 2 mm, the thinner ones shorter.
+    for (int i = 0; i < 8; ++i) {
+        if (h < 0.3 + 0.09 * i) {
+            solids.push_back({Solid::Disc, -21 + 6.0 * i, 40, 0.3 + 0.1 * i, 0, 0});
+            solids.push_back({Solid::Disc, 21 - 6.0 * i, 47, 0.3 + 0.1 * i, 0, 0});
+        }
+    }
+    return solids;
+}
+
+// Coverage is exact along each row and taken at kSubRows lines per row, so
+// every edge, whatever its slope, gets grey pixels.
+void renderOrganic(const Grid& grid, int layer, int layerCount)
+{
+    constexpr int kSubRows = 4;
+    std::memset(grid.pixels, 0, size_t(grid.width) * size_t(grid.height));
+    const std::vector<Solid> solids = organicSolids((layer + 0.5) / layerCount);
+    // Per row: coverage of the pixels a stretch ends in, and of the whole
+    // pixels between as steps to be summed.
+    std::vector<double> ends(size_t(grid.width) + 1), steps(size_t(grid.width) + 1);
+    for (int y = 0; y < grid.height; ++y) {
+        int first = grid.width, last = -1;
+        for (int k = 0; k < kSubRows; ++k) {
+            const double my = ((y + (k + 0.5) / kSubRows) - grid.centreY) * grid.pitch;
+            for (const Solid& solid : solids) {
+                double x0[2], x1[2];
+                for (int n = solid.cut(my, x0, x1), i = 0; i < n; ++i) {
+                    const double p0 = std::clamp(grid.centreX + x0[i] / grid.pitch, 0.0, double(grid.width));
+                    const double p1 = std::clamp(grid.centreX + x1[i] / grid.pitch, 0.0, double(grid.width));
+                    if (p1 <= p0)
+                        continue;
+                    const int i0 = int(p0), i1 = std::min(int(p1), grid.width - 1);
+                    first = std::min(first, i0);
+                    last = std::max(last, i1);
+                    if (i0 == i1) {
+                        ends[i0] += (p1 - p0) / kSubRows;
+                        continue;
+                    }
+                    ends[i0] += (i0 + 1 - p0) / kSubRows;
+                    ends[i1] += (p1 - i1) / kSubRows;
+                    steps[i0 + 1] += 1.0 / kSubRows;
+                    steps[i1] -= 1.0 / kSubRows;
+                }
+            }
+        }
+        uchar* row = grid.pixels + qint64(y) * grid.width;
+        double whole = 0;
+        for (int x = first; x <= last; ++x) {
+            whole += steps[x];
+            row[x] = greyOf(whole + ends[x]);
+            steps[x] = ends[x] = 0;
+        }
+        if (last >= 0)
+            steps[last + 1] = 0;
+    }
+}
+
+void drawOrganicPreview(QPainter& painter)
+{
+    painter.translate(kPreviewWidth / 2.0, kPreviewHeight / 2.0);
+    painter.rotate(-90);
+    painter.scale(2.3, 2.3);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(120, 190, 240));
+    painter.drawEllipse(QPointF(-11, -26), 13, 13);
+    painter.drawEllipse(QPointF(0, 12), 18, 18);
+    painter.setBrush(QColor(20, 22, 30));
+    painter.drawEllipse(QPointF(0, 12), 16, 16);
+    painter.setBrush(QColor(120, 190, 240));
+    painter.drawEllipse(QPointF(0, 12), 9, 9);
+    painter.setBrush(QColor(20, 22, 30));
+    painter.drawEllipse(QPointF(0, 12), 8.5, 8.5);
+    painter.setBrush(QColor(90, 170, 235));
+    painter.drawRect(QRectF(2, -29.5, 22, 7));
+    for (int i = 0; i < 8; ++i) {
+        painter.drawEllipse(QPointF(-21 + 6 * i, 40), 0.3 + 0.1 * i, 0.3 + 0.1 * i);
+        painter.drawEllipse(QPointF(21 - 6 * i, 47), 0.3 + 0.1 * i, 0.3 + 0.1 * i);
+    }
+}
+
 // ---- The preview ----
 
 void fillShapes(QPainter& painter, const std::vector<Shape>& shapes, const QBrush& solid, const QBrush& hole)
@@ -314,8 +471,10 @@ QImage makePreview(Pattern pattern, double height)
     painter.fillRect(image.rect(), background);
     if (pattern == Pattern::Part)
         drawPartPreview(painter, height);
-    else
+    else if (pattern == Pattern::Fine)
         drawFinePreview(painter);
+    else
+        drawOrganicPreview(painter);
     painter.end();
     return image;
 }
@@ -339,7 +498,10 @@ public:
     {
         if (options.pattern == Pattern::Fine)
             return fineStream(layer % kFinePhases);
-        renderPart(grid, layer, options.layers);
+        if (options.pattern == Pattern::Organic)
+            renderOrganic(grid, layer, options.layers);
+        else
+            renderPart(grid, layer, options.layers);
         if (layer == 0 || bitmap != previous)
             lastStream = encodeTeskLayer(bitmap.data(), qint64(bitmap.size()));
         bitmap.swap(previous);
