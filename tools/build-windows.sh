@@ -60,30 +60,57 @@ missing_packages() {
   done
 }
 
-# The deb-src entry for the same Debian release the machine runs, so that
-# `apt-get source` fetches Debian's own Qt 5 sources.
+# Debian's own Qt 5 sources for `apt-get source`: deb-src entries derived from
+# the machine's configured deb entries of its Debian release (the same servers,
+# suites, components and keys), so that whatever mirror apt uses serves them.
 debsrc_file=/etc/apt/sources.list.d/tesktoqvx-deb-src.sources
+derive_deb_src() {
+  local codename=$1 f
+  # deb822 stanzas: each "Types: deb" stanza of this release becomes deb-src.
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && [ "$f" != "$debsrc_file" ] || continue
+    awk -v release="$codename" '
+      function flush() {
+        if (stanza != "" && types ~ /(^| )deb( |$)/ && suites ~ ("(^| )" release "([- ]|$)"))
+          printf "%s\n", stanza
+        stanza = ""; types = ""; suites = ""
+      }
+      /^[[:space:]]*$/ { flush(); next }
+      /^#/ { next }
+      /^Types:/ { types = $0; sub(/^Types:[[:space:]]*/, "", types); stanza = stanza "Types: deb-src\n"; next }
+      /^Suites:/ { suites = $0; sub(/^Suites:[[:space:]]*/, "", suites) }
+      { stanza = stanza $0 "\n" }
+      END { flush() }' "$f"
+  done
+  # One-line entries: "deb [options] URI SUITE COMPONENTS..." of this release.
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] || continue
+    awk -v release="$codename" '
+      $1 == "deb" {
+        i = 2
+        if ($2 ~ /^\[/) { opts = ""; while (i <= NF) { opts = opts " " $i; if ($i ~ /\]$/) break; i++ }; i++ }
+        else opts = ""
+        uri = $i; suite = $(i + 1); comps = ""
+        for (j = i + 2; j <= NF; j++) comps = comps " " $j
+        if (suite !~ ("^" release "([-/]|$)")) next
+        signed = ""
+        if (match(opts, /signed-by=[^] ]+/)) signed = "Signed-By: " substr(opts, RSTART + 10, RLENGTH - 10) "\n"
+        printf "Types: deb-src\nURIs: %s\nSuites: %s\nComponents:%s\n%s\n", uri, suite, comps, signed
+      }' "$f"
+  done
+}
+
 ensure_deb_src() {
   if apt-get source --print-uris -qq qtbase-opensource-src >/dev/null 2>&1; then
     return 0
   fi
-  local codename
+  local codename entries
   codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-  say "adding deb-src entries for Debian $codename ($debsrc_file)"
-  cat >"$debsrc_file" <<EOF
-# Added by tesktoqvx tools/build-windows.sh: Debian's sources, for building Qt for Windows.
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: $codename $codename-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-
-Types: deb-src
-URIs: http://deb.debian.org/debian-security
-Suites: $codename-security
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-EOF
+  entries=$(derive_deb_src "$codename")
+  [ -n "$entries" ] || { echo "no deb entry for Debian $codename in the apt sources to derive deb-src from" >&2; exit 1; }
+  say "adding deb-src entries beside the deb entries for Debian $codename ($debsrc_file)"
+  printf '# Added by tesktoqvx tools/build-windows.sh: the deb entries of this machine as deb-src.\n%s\n' \
+    "$entries" >"$debsrc_file"
   apt-get update -qq
   apt-get source --print-uris -qq qtbase-opensource-src >/dev/null
 }
