@@ -1,20 +1,25 @@
 #!/usr/bin/env bash
 # Whole-file benchmark: converts a generated sample corpus with the program of
 # one build (and, with -o, of another build, whose outputs must be the same
-# bytes) and prints for each file its time per layer as a multiple of the floor
-# (clearing one layer bitmap and scanning it once, measured in the same run by
-# the build's stage_benchmarks) and its peak memory.
+# bytes) and prints for each file its time against two floors measured in the
+# same run: the I/O floor of a safe conversion of that file (bench/iofloor:
+# read the whole input, write as many bytes as the output holds to a new file
+# beside it, fdatasync, rename), and the pixel floor (clearing one layer bitmap
+# and scanning it once, from the build's stage_benchmarks); and its peak memory.
 #
 #   bench/run.sh [-b BUILD] [-o OTHER_BUILD] [-c CORPUS] [-r REPEATS] [-f FINE_LAYERS]
 #
 #   BUILD        configured with -DTESKTOQVX_BENCH=ON; default build
 #   OTHER_BUILD  a build of another version to compare with, run once per file
 #   CORPUS       where the sample files are made once and kept; default
-#                /tmp/tesktoqvx-corpus (about 40 MB, plus 0.9 GB for the fine files)
+#                /tmp/tesktoqvx-corpus (about 150 MB, plus 0.9 GB for the fine files)
 #   REPEATS      runs per file of BUILD's program, the fastest counts; default 3
 #   FINE_LAYERS  layers of the fine-detail worst case; default 200
 #
-# Times are processor time (user + system), as the machine may be shared.
+# "cpu" is processor time (user + system), which a shared machine does not
+# disturb much; "wall" is elapsed time, which includes waiting for the disk.
+# "x io" compares wall times with the I/O floor's, "x px" the processor time
+# per layer with the pixel floor.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,12 +35,14 @@ while getopts b:o:c:r:f: option; do
     c) corpus=$OPTARG ;;
     r) repeats=$OPTARG ;;
     f) fineLayers=$OPTARG ;;
-    *) sed -n '7,15p' "$0" >&2; exit 2 ;;
+    *) sed -n '9,17p' "$0" >&2; exit 2 ;;
   esac
 done
 
 # name pattern model layers
 samples=(
+  "organic10-2000 organic 10 2000"
+  "organic30-2000 organic 30 2000"
   "part10-2000 part 10 2000"
   "part10-20 part 10 20"
   "fine10-$fineLayers fine 10 $fineLayers"
@@ -57,16 +64,19 @@ floors=$("$build/bench/stage_benchmarks" --benchmark_filter='^Floor' --benchmark
 floor10=$(sed -n 1p <<<"$floors")
 floor30=$(sed -n 2p <<<"$floors")
 
-# Prints "cpu_seconds wall_seconds peak_kib" of the fastest of $4 conversions.
-# The shell times them (to the millisecond), /usr/bin/time gives the peak.
+# measure RUNS FIELD PROGRAM ARGS...: prints "cpu_seconds wall_seconds peak_kib"
+# of the best of RUNS runs, the one with the least cpu (FIELD 1) or wall (2)
+# time. The shell times them (to the millisecond), /usr/bin/time gives the peak.
 measure() {
-  local program=$1 input=$2 output=$3 runs=$4 best=
+  local runs=$1 field=$2 best=
+  shift 2
   local TIMEFORMAT='%3U %3S %3R'
   for ((run = 0; run < runs; run++)); do
-    { time /usr/bin/time -f '%M' -o "$corpus/out/peak" "$program" "$input" "$output" >/dev/null; } 2>"$corpus/out/time"
+    { time /usr/bin/time -f '%M' -o "$corpus/out/peak" "$@" >/dev/null; } 2>"$corpus/out/time"
     local line
     line=$(awk -v peak="$(cat "$corpus/out/peak")" '{ printf "%.3f %.3f %d\n", $1 + $2, $3, peak }' "$corpus/out/time")
-    if [ -z "$best" ] || awk -v a="${line%% *}" -v b="${best%% *}" 'BEGIN { exit !(a < b) }'; then
+    if [ -z "$best" ] || awk -v a="$(cut -d' ' -f"$field" <<<"$line")" -v b="$(cut -d' ' -f"$field" <<<"$best")" \
+                           'BEGIN { exit !(a < b) }'; then
       best=$line
     fi
   done
@@ -74,7 +84,7 @@ measure() {
 }
 
 printf 'floor per layer: model 10 %.4f ms, model 30 %.4f ms\n\n' "$floor10" "$floor30"
-printf '%-12s %6s %-5s %8s %8s %10s %8s %9s\n' file layers build "cpu s" "wall s" "ms/layer" "x floor" "peak MiB"
+printf '%-15s %6s %-5s %7s %7s %9s %7s %7s %7s %8s\n' file layers build "cpu s" "wall s" "cpu ms/L" "x px" "io s" "x io" "peak MiB"
 declare -A cpuOf
 status=0
 for sample in "${samples[@]}"; do
@@ -84,10 +94,13 @@ for sample in "${samples[@]}"; do
   [ -n "$other" ] && builds+=("old $other 1")
   for entry in "${builds[@]}"; do
     read -r label dir runs <<<"$entry"
-    read -r cpu wall peak <<<"$(measure "$dir/tesktoqvx" "$corpus/$name.tesk" "$corpus/out/$label.qvx" "$runs")"
+    read -r cpu wall peak <<<"$(measure "$runs" 1 "$dir/tesktoqvx" "$corpus/$name.tesk" "$corpus/out/$label.qvx")"
     cpuOf[$name-$label]=$cpu
-    awk -v n="$name" -v l="$layers" -v b="$label" -v c="$cpu" -v w="$wall" -v p="$peak" -v f="$floor" \
-      'BEGIN { printf "%-12s %6d %-5s %8.3f %8.3f %10.4f %8.2f %9.1f\n", n, l, b, c, w, 1000 * c / l, 1000 * c / l / f, p / 1024 }'
+    # The I/O floor of this very conversion, right after it.
+    read -r _ ioWall _ <<<"$(measure "$runs" 2 "$build/bench/iofloor" "$corpus/$name.tesk" \
+                              "$(stat -c %s "$corpus/out/$label.qvx")" "$corpus/out/floor.bin")"
+    awk -v n="$name" -v l="$layers" -v b="$label" -v c="$cpu" -v w="$wall" -v p="$peak" -v f="$floor" -v io="$ioWall" \
+      'BEGIN { printf "%-15s %6d %-5s %7.3f %7.3f %9.4f %7.2f %7.3f %7.2f %8.1f\n", n, l, b, c, w, 1000 * c / l, 1000 * c / l / f, io, w / io, p / 1024 }'
   done
   if [ -n "$other" ] && ! cmp -s "$corpus/out/new.qvx" "$corpus/out/old.qvx"; then
     echo "$name: the two builds wrote different files" >&2
@@ -101,7 +114,7 @@ for model in 10 30; do
   awk -v a="${cpuOf[part$model-2000-new]}" -v b="${cpuOf[part$model-20-new]}" -v f="$floor" -v m="$model" \
     'BEGIN { t = 1000 * (a - b) / 1980; printf "model %s, per layer without start-up ((2000 layers - 20 layers) / 1980): %.4f ms = %.2f x floor\n", m, t, t / f }'
   if [ -n "$other" ]; then
-    for name in part$model-2000 fine$model-$fineLayers; do
+    for name in organic$model-2000 part$model-2000 fine$model-$fineLayers; do
       awk -v a="${cpuOf[$name-old]}" -v b="${cpuOf[$name-new]}" -v n="$name" \
         'BEGIN { printf "%s: %.1f times faster than the other build\n", n, a / b }'
     done

@@ -15,8 +15,10 @@
 //   EncodeWrite   Encode, then the layer record (count, then bytes) onto the
 //                 writer's stream, as writeLayerData writes it
 //   WriteLayer    ExportQvx::writeLayerData: preparation, Encode and the record
-//   Layer         Decode and WriteLayer: everything done per layer but reading
-//                 it and the file system's share of the write
+//   Layer         Decode and WriteLayer: the bitmap path, everything done per
+//                 layer but reading it and the file system's share of the write
+//   Runs          ExportQvx::writeLayerRuns: the same record from the layer's
+//                 runs, without a bitmap, as a conversion makes it
 //
 // The writer's stream goes to a device that drops the bytes. The summary at
 // the end also prints two differences: RecordWrite (EncodeWrite minus Encode)
@@ -24,6 +26,7 @@
 // for model 30).
 
 #include "exportqvx.h"
+#include "tesklayerreader.h"
 #include "tesktoqvx.h"
 
 #include <QFile>
@@ -229,6 +232,11 @@ void registerStages(Sample& s)
         decode(k, work);
         writeLayer(k, work);
     });
+    add("Runs", readLayer, [&s](size_t k, Work& work) {
+        const QByteArray& data = s.layerData[k];
+        TeskLayerReader layer(data.constData(), data.size(), data.size(), s.pixels());
+        work.writer.writeLayerRuns(layer, s.width(), s.height());
+    });
 }
 
 void printSummary(const std::vector<std::unique_ptr<Sample>>& samples)
@@ -238,7 +246,7 @@ void printSummary(const std::vector<std::unique_ptr<Sample>>& samples)
     for (const auto& s : samples)
         std::printf(" %22s", s->stem.c_str());
     std::printf("\n");
-    const char* stages[] = {"Floor", "Decode", "Prepare", "Encode", "RecordWrite", "WriteLayer", "Layer"};
+    const char* stages[] = {"Floor", "Decode", "Prepare", "Encode", "RecordWrite", "WriteLayer", "Layer", "Runs"};
     for (const std::string stage : stages) {
         std::printf("%-12s", stage.c_str());
         for (const auto& s : samples) {

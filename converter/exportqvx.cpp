@@ -1,5 +1,7 @@
 #include "exportqvx.h"
 
+#include "layerhalver.h"
+#include "qvxrunencoder.h"
 #include "tesklayerreader.h"
 #include "tesktoqvx.h"
 
@@ -7,13 +9,8 @@
 
 #include <cmath>
 #include <cstring>
-#include <limits>
-#include <vector>
 #include <optional>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -26,14 +23,6 @@ constexpr qint32 kHeaderWord168 = 4;
 // The printer's pixel grid for model 10 is half the slicer's in both axes.
 constexpr int kModel10LayerWidth = 480;
 constexpr int kModel10LayerHeight = 854;
-
-// Run lengths are written as hexadecimal digits, one per byte, in the low
-// nibble; the grey class takes the high nibble.
-constexpr uchar kDigitMask = 0x0F;
-constexpr int kDigitBase = 16;
-constexpr uchar kClassMask = 0xF0;
-constexpr int kMaxRunDigits = 8; // a 32-bit count has at most 8 hex digits
-constexpr int kRunBufferStep = 64 * 1024;
 
 const float kDefaultPrintParameters[qvx::kParameterCount] = {
     20.0f,  20.0f,  1920.0f, 1080.0f, 0.1f,  500.0f, 1000.0f, 10.0f,   2000.0f,
@@ -151,242 +140,6 @@ QImage scaledPreview(const QImage& preview, const QString& name)
             return preview.scaled(size.width, size.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     return QImage();
-}
-
-// Encoded runs go straight into the storage of a byte vector. The vector grows
-// in steps, so that only what is used gets zero-filled, and keeps its storage
-// for the next layer.
-class RunWriter {
-public:
-    explicit RunWriter(QVector<uchar>& out)
-        : out(out)
-    {
-        out.clear();
-    }
-
-    // count must not be 0.
-    void append(uchar grey, quint32 count)
-    {
-        if (out.size() - used < kMaxRunDigits) {
-            out.resize(out.size() + kRunBufferStep);
-            data = out.data();
-        }
-        const int digits = (35 - qCountLeadingZeroBits(count)) / 4;
-        uchar* digit = data + used + digits;
-        do {
-            *--digit = uchar(grey | (count & kDigitMask));
-            count /= kDigitBase;
-        } while (count != 0);
-        used += digits;
-    }
-
-    void finish() { out.resize(used); }
-
-private:
-    QVector<uchar>& out;
-    uchar* data = nullptr;
-    int used = 0;
-};
-
-// Runs of pixels of any grey, in raster order, encoded as runs of classes:
-// neighbouring runs of one class become one.
-class ClassRuns {
-public:
-    explicit ClassRuns(QVector<uchar>& out)
-        : writer(out)
-    {
-    }
-
-    void add(uchar grey, qint64 length)
-    {
-        if (length == 0)
-            return;
-        const uchar cls = grey & kClassMask;
-        if (cls != current && count != 0) {
-            writer.append(current, count);
-            count = 0;
-        }
-        current = cls;
-        count += quint32(length);
-    }
-
-    void finish()
-    {
-        if (count != 0)
-            writer.append(current, count);
-        writer.finish();
-    }
-
-private:
-    RunWriter writer;
-    uchar current = 0;
-    quint32 count = 0;
-};
-
-// A stretch of one grey in a row, ending before column `end`.
-struct Stretch {
-    int end;
-    uchar grey;
-};
-
-// Cuts a layer's runs into rows of stretches. Past the end of the layer every
-// pixel is black.
-class RowCutter {
-public:
-    RowCutter(TeskLayerReader& layer, int width)
-        : layer(layer)
-        , width(width)
-    {
-    }
-
-    // The grey of the next pixels and how many of them have it.
-    const TeskRun& pending()
-    {
-        if (run.length == 0 && !layer.next(run))
-            run = {0, std::numeric_limits<qint64>::max()};
-        return run;
-    }
-
-    void skip(qint64 pixels) { run.length -= pixels; }
-
-    void nextRow(std::vector<Stretch>& row)
-    {
-        row.clear();
-        int x = 0;
-        while (x < width) {
-            const TeskRun& r = pending();
-            const int take = int(std::min<qint64>(r.length, width - x));
-            x += take;
-            if (!row.empty() && row.back().grey == r.grey)
-                row.back().end = x;
-            else
-                row.push_back({x, r.grey});
-            skip(take);
-        }
-    }
-
-private:
-    TeskLayerReader& layer;
-    const int width;
-    TeskRun run{0, 0};
-};
-
-// Halves a pair of rows as halveGrey does, one step per stretch: a block inside
-// stretches of greys t (top) and u (bottom) is (2t + 2u) / 4; only a block
-// across a change at an odd column needs its four pixels.
-void halveRowPair(const std::vector<Stretch>& top, const std::vector<Stretch>& bottom, int width, ClassRuns& runs)
-{
-    size_t i = 0;
-    size_t j = 0;
-    for (int x0 = 0; x0 < width;) {
-        const uchar t = top[i].grey;
-        const uchar u = bottom[j].grey;
-        const int x1 = std::min(top[i].end, bottom[j].end);
-        runs.add(uchar((t + u) / 2), std::max(x1 / 2 - (x0 + 1) / 2, 0));
-        i += top[i].end == x1;
-        j += bottom[j].end == x1;
-        if (x1 % 2 == 1)
-            runs.add(uchar((t + top[i].grey + u + bottom[j].grey) / 4), 1);
-        x0 = x1;
-    }
-}
-
-// The first pixel from p on whose class is not `grey`, or end.
-const uchar* classRunEnd(const uchar* p, const uchar* end, uchar grey)
-{
-#if defined(__SSE2__)
-    const __m128i classMask = _mm_set1_epi8(char(kClassMask));
-    const __m128i wanted = _mm_set1_epi8(char(grey));
-    const auto same = [&](const uchar* at) {
-        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        return _mm_cmpeq_epi8(_mm_and_si128(pixels, classMask), wanted);
-    };
-    while (end - p >= 16) {
-        const int sameBits = _mm_movemask_epi8(same(p));
-        if (sameBits != 0xFFFF)
-            return p + qCountTrailingZeroBits(quint32(~sameBits));
-        p += 16;
-        // Inside a long run, 64 pixels per test.
-        while (end - p >= 64) {
-            const __m128i all = _mm_and_si128(_mm_and_si128(same(p), same(p + 16)),
-                                              _mm_and_si128(same(p + 32), same(p + 48)));
-            if (_mm_movemask_epi8(all) != 0xFFFF)
-                break;
-            p += 64;
-        }
-    }
-#endif
-    const quint64 wordClassMask = 0xF0F0F0F0F0F0F0F0ull;
-    const quint64 wordWanted = grey * 0x0101010101010101ull;
-    for (; end - p >= 8; p += 8) {
-        quint64 word;
-        std::memcpy(&word, p, sizeof word);
-        if ((word & wordClassMask) != wordWanted)
-            break;
-    }
-    while (p != end && (*p & kClassMask) == grey)
-        ++p;
-    return p;
-}
-
-// Bit i set where the class of p[i] differs from that of p[i - 1], for i from
-// 0 to 15; p[-1] must be readable.
-int classChanges(const uchar* p)
-{
-#if defined(__SSE2__)
-    const __m128i classMask = _mm_set1_epi8(char(kClassMask));
-    const __m128i here = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), classMask);
-    const __m128i before = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1)), classMask);
-    return _mm_movemask_epi8(_mm_cmpeq_epi8(here, before)) ^ 0xFFFF;
-#else
-    int changes = 0;
-    for (int i = 0; i < 16; ++i)
-        changes |= int(((p[i] ^ p[i - 1]) & kClassMask) != 0) << i;
-    return changes;
-#endif
-}
-
-// One row of a halved grey image from two rows of the full one.
-void averageBlocks(const uchar* top, const uchar* bottom, uchar* out, int outWidth)
-{
-    int x = 0;
-#if defined(__SSE2__)
-    const __m128i lowBytes = _mm_set1_epi16(0x00FF);
-    const __m128i zero = _mm_setzero_si128();
-    const auto load = [](const uchar* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
-    const auto pairSums = [&](__m128i pixels) {
-        return _mm_add_epi16(_mm_and_si128(pixels, lowBytes), _mm_srli_epi16(pixels, 8));
-    };
-    for (; x + 16 <= outWidth; x += 16) {
-        const __m128i topLeft = load(top + 2 * x);
-        const __m128i topRight = load(top + 2 * x + 16);
-        const __m128i bottomLeft = load(bottom + 2 * x);
-        const __m128i bottomRight = load(bottom + 2 * x + 16);
-        __m128i averages = zero;
-        // Most of a layer is dark, and dark blocks need no arithmetic.
-        const __m128i any = _mm_or_si128(_mm_or_si128(topLeft, topRight), _mm_or_si128(bottomLeft, bottomRight));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, zero)) != 0xFFFF) {
-            const __m128i left = _mm_add_epi16(pairSums(topLeft), pairSums(bottomLeft));
-            const __m128i right = _mm_add_epi16(pairSums(topRight), pairSums(bottomRight));
-            averages = _mm_packus_epi16(_mm_srli_epi16(left, 2), _mm_srli_epi16(right, 2));
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), averages);
-    }
-#endif
-    for (; x < outWidth; ++x)
-        out[x] = uchar((top[2 * x] + top[2 * x + 1] + bottom[2 * x] + bottom[2 * x + 1]) / 4);
-}
-
-// Qt 5.15's smooth scaling of a grey image to half its width and height gives
-// each 2 x 2 block a, b, c, d the value (a + b + c + d) / 4 rounded down (checked
-// for every possible block); a test holds the linked Qt to it.
-void halveGrey(const QImage& image, QImage& half)
-{
-    const QSize size(image.width() / 2, image.height() / 2);
-    if (half.size() != size || half.format() != QImage::Format_Grayscale8)
-        half = QImage(size, QImage::Format_Grayscale8);
-    for (int y = 0; y < half.height(); ++y)
-        averageBlocks(image.constScanLine(2 * y), image.constScanLine(2 * y + 1), half.scanLine(y), half.width());
 }
 
 } // namespace
@@ -511,7 +264,7 @@ bool ExportQvx::writeLayerData(QImage& layer)
     switch (modelNumber()) {
     case 10:
         if (grey && layer.width() == 2 * kModel10LayerWidth && layer.height() == 2 * kModel10LayerHeight) {
-            halveGrey(layer, halfLayer);
+            LayerHalver::halveGrey(layer, halfLayer);
             prepared = halfLayer;
         } else {
             prepared = layer.scaled(kModel10LayerWidth, kModel10LayerHeight, Qt::IgnoreAspectRatio,
@@ -547,42 +300,22 @@ bool ExportQvx::writeLayerRecord()
 
 bool ExportQvx::compressRuns(TeskLayerReader& layer, int width, int height)
 {
-    ClassRuns runs(compressedData);
+    QvxRunEncoder runs(compressedData);
     switch (modelNumber()) {
     case 10: {
         // Only the halving of a layer of exactly twice the printer's grid is
         // done in runs; validate admits no other size.
         if (width != 2 * kModel10LayerWidth || height != 2 * kModel10LayerHeight)
             return false;
-        RowCutter rows(layer, width);
-        std::vector<Stretch> top, bottom;
-        for (int y = 0; y < kModel10LayerHeight;) {
-            // Row pairs inside one run are one grey, whatever it is.
-            const TeskRun& r = rows.pending();
-            const qint64 pairs = std::min<qint64>(r.length / (2 * width), kModel10LayerHeight - y);
-            if (pairs > 0) {
-                runs.add(r.grey, pairs * kModel10LayerWidth);
-                rows.skip(pairs * 2 * width);
-                y += int(pairs);
-                continue;
-            }
-            rows.nextRow(top);
-            rows.nextRow(bottom);
-            halveRowPair(top, bottom, width, runs);
-            ++y;
-        }
-        // The rest of the stream is still read, to find a token that overflows.
-        for (TeskRun rest; layer.next(rest);) {
-        }
+        LayerHalver halver(width, height, runs);
+        layer.readRuns(halver);
+        halver(0, layer.pixelsLeft());
         break;
     }
-    case 30: {
-        TeskRun run;
-        while (layer.next(run))
-            runs.add(run.grey, run.length);
+    case 30:
+        layer.forEachRun([&runs](uchar grey, qint64 length) { runs.add(grey, length); });
         runs.add(0, layer.pixelsLeft());
         break;
-    }
     default:
         return false;
     }
@@ -612,54 +345,17 @@ bool ExportQvx::writesSucceeded() const
 // a conversion never produces one, since validate admits only full-size layers.
 bool ExportQvx::compressImage(QImage& image)
 {
-    RunWriter runs(compressedData);
+    QvxRunEncoder runs(compressedData);
     if (image.width() <= 0 || image.height() <= 0)
         return true;
-
     // Rows without padding between them are searched as one stretch of pixels.
     const bool padded = image.bytesPerLine() != image.width();
     const int stretches = padded ? image.height() : 1;
     const qint64 stretchLength = padded ? image.width() : qint64(image.width()) * image.height();
-    uchar current = image.constScanLine(0)[0] & kClassMask;
-    quint32 count = 0;
     for (int stretch = 0; stretch < stretches; ++stretch) {
         const uchar* p = image.constScanLine(stretch);
-        const uchar* const end = p + stretchLength;
-        const auto onePixel = [&] {
-            const uchar grey = *p++ & kClassMask;
-            if (grey != current) {
-                runs.append(current, count);
-                current = grey;
-                count = 0;
-            }
-            ++count;
-        };
-        // The pixel before the first one in memory may be row padding.
-        onePixel();
-        while (end - p >= 16) {
-            const int changes = classChanges(p);
-            if (changes == 0) {
-                const uchar* runEnd = classRunEnd(p + 16, end, current);
-                count += quint32(runEnd - p);
-                p = runEnd;
-                continue;
-            }
-            // Short runs: every run that ends in these 16 pixels, without a test per pixel.
-            int done = 0;
-            for (int bits = changes; bits != 0; bits &= bits - 1) {
-                const int at = qCountTrailingZeroBits(quint32(bits));
-                runs.append(current, count + quint32(at - done));
-                current = p[at] & kClassMask;
-                count = 0;
-                done = at;
-            }
-            count += quint32(16 - done);
-            p += 16;
-        }
-        while (p != end)
-            onePixel();
+        runs.addPixels(p, p + stretchLength);
     }
-    runs.append(current, count);
     runs.finish();
     return true;
 }

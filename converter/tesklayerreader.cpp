@@ -8,22 +8,14 @@ TeskLayerReader::TeskLayerReader(const char* src, qint64 heldLen, qint64 declare
 {
 }
 
-// The zero bytes past the held data are single black pixels: only their count
-// matters, so they come as one run.
-bool TeskLayerReader::unheldTail(TeskRun& run)
+// Only the count of the zero bytes matters, so they come as one run.
+qint64 TeskLayerReader::unheldTail(qint64 position)
 {
-    if (ended || position >= declaredLen)
-        return false;
-    qint64 length = declaredLen - position;
+    qint64 length = std::max<qint64>(declaredLen - position, 0);
     if (length > pixelsLeft()) {
         overflow = position + pixelsLeft();
         length = pixelsLeft();
     }
-    position = declaredLen;
-    ended = true;
-    if (length == 0)
-        return false;
     written += length;
-    run = {0, length};
-    return true;
+    return length;
 }

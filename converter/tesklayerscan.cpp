@@ -8,10 +8,12 @@ TeskLayerScan TeskLayerScan::scan(const char* src, qint64 heldLen, qint64 declar
     s.stats = LayerStats(width, pixelCount);
     s.stats.encodedBytes = declaredLen;
     TeskLayerReader reader(src, heldLen, declaredLen, pixelCount);
-    for (TeskRun run; reader.next(run);) {
-        if (run.grey != 0)
-            s.stats.addLit(reader.pixelsWritten() - run.length, run.length);
-    }
+    qint64 start = 0;
+    reader.forEachRun([&](uchar grey, qint64 length) {
+        if (grey != 0)
+            s.stats.addLit(start, length);
+        start += length;
+    });
     s.pixelsWritten = reader.pixelsWritten();
     s.overflowAt = reader.overflowAt();
     s.cutShortAt = reader.cutShortAt();

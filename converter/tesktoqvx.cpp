@@ -130,11 +130,13 @@ bool TeskToQvx::decodeLayerData(char* src, int srcLen, uchar* dst)
 void TeskToQvx::decodeLayerData(const char* src, qint64 heldLen, qint64 declaredLen, uchar* dst)
 {
     TeskLayerReader reader(src, heldLen, declaredLen, layerPixelCount());
-    TeskRun run;
-    while (reader.next(run)) {
-        std::memset(dst, run.grey, size_t(run.length));
-        dst += run.length;
-    }
+    reader.forEachRun([&dst](uchar grey, qint64 length) {
+        if (length == 1)
+            *dst = grey;
+        else
+            std::memset(dst, grey, size_t(length));
+        dst += length;
+    });
     std::memset(dst, 0, size_t(reader.pixelsLeft()));
     if (reader.overflowed())
         printOverflow();

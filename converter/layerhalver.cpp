@@ -1,0 +1,174 @@
+#include "layerhalver.h"
+
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// With more changes of grey than this in a pair of rows, averaging their
+// pixels sixteen blocks at a time is faster than a step per change.
+constexpr int kDenseStretches = 64;
+// Room after each row of pixels for a 16-byte store that starts in it.
+constexpr int kRowSlack = 16;
+
+// One row of a halved grey image from two rows of the full one.
+void averageBlocks(const uchar* top, const uchar* bottom, uchar* out, int outWidth)
+{
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i lowBytes = _mm_set1_epi16(0x00FF);
+    const __m128i zero = _mm_setzero_si128();
+    const auto load = [](const uchar* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
+    const auto pairSums = [&](__m128i pixels) {
+        return _mm_add_epi16(_mm_and_si128(pixels, lowBytes), _mm_srli_epi16(pixels, 8));
+    };
+    for (; x + 16 <= outWidth; x += 16) {
+        const __m128i topLeft = load(top + 2 * x);
+        const __m128i topRight = load(top + 2 * x + 16);
+        const __m128i bottomLeft = load(bottom + 2 * x);
+        const __m128i bottomRight = load(bottom + 2 * x + 16);
+        __m128i averages = zero;
+        // Most of a layer is dark, and dark blocks need no arithmetic.
+        const __m128i any = _mm_or_si128(_mm_or_si128(topLeft, topRight), _mm_or_si128(bottomLeft, bottomRight));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, zero)) != 0xFFFF) {
+            const __m128i left = _mm_add_epi16(pairSums(topLeft), pairSums(bottomLeft));
+            const __m128i right = _mm_add_epi16(pairSums(topRight), pairSums(bottomRight));
+            averages = _mm_packus_epi16(_mm_srli_epi16(left, 2), _mm_srli_epi16(right, 2));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), averages);
+    }
+#endif
+    for (; x < outWidth; ++x)
+        out[x] = uchar((top[2 * x] + top[2 * x + 1] + bottom[2 * x] + bottom[2 * x + 1]) / 4);
+}
+
+} // namespace
+
+LayerHalver::LayerHalver(int width, int height, QvxRunEncoder& runs)
+    : width(width)
+    , runs(runs)
+    , pairsLeft(height / 2)
+    , stretches(2 * size_t(width))
+    , pixels(3 * (size_t(width) + kRowSlack))
+{
+    rowStretches[0] = rowEnd[0] = stretches.data();
+    rowStretches[1] = rowEnd[1] = stretches.data() + width;
+    rowPixels[0] = pixels.data();
+    rowPixels[1] = rowPixels[0] + width + kRowSlack;
+    halfRow = rowPixels[1] + width + kRowSlack;
+}
+
+// The state lives in locals while a batch is read, so that writing a pixel or a
+// stretch cannot make the compiler load it again.
+void LayerHalver::operator()(const TeskRun* batch, int count)
+{
+    int column = x;
+    int r = row;
+    int runsAsPixels = changes;
+    for (const TeskRun* run = batch; run != batch + count && pairsLeft > 0; ++run) {
+        const uchar grey = run->grey;
+        qint64 length = run->length;
+        while (length > 0 && pairsLeft > 0) {
+            if (length >= 2 * width && column == 0 && r == 0) {
+                const qint64 pairs = std::min<qint64>(length / (2 * width), pairsLeft);
+                runs.add(grey, pairs * (width / 2));
+                length -= pairs * 2 * width;
+                pairsLeft -= pairs;
+                continue;
+            }
+            const int take = int(std::min<qint64>(length, width - column));
+            if (asPixels) {
+                fill(rowPixels[r] + column, grey, take);
+                ++runsAsPixels;
+            } else {
+                Stretch*& end = rowEnd[r];
+                if (end != rowStretches[r] && end[-1].grey == grey)
+                    end[-1].end = quint16(column + take);
+                else
+                    *end++ = {quint16(column + take), grey};
+            }
+            column += take;
+            length -= take;
+            if (column < width)
+                continue;
+            column = 0;
+            if (r == 0) {
+                r = 1;
+                continue;
+            }
+            changes = runsAsPixels;
+            halvePair();
+            runsAsPixels = 0;
+            r = 0;
+            --pairsLeft;
+        }
+    }
+    x = column;
+    row = r;
+    changes = runsAsPixels;
+}
+
+// The next pair is read the way that suits this one.
+void LayerHalver::halvePair()
+{
+    if (asPixels) {
+        halvePixels();
+    } else {
+        changes = int((rowEnd[0] - rowStretches[0]) + (rowEnd[1] - rowStretches[1]));
+        if (changes > kDenseStretches) {
+            fillRows();
+            halvePixels();
+        } else {
+            halveStretches();
+        }
+    }
+    asPixels = changes > kDenseStretches;
+    rowEnd[0] = rowStretches[0];
+    rowEnd[1] = rowStretches[1];
+    changes = 0;
+}
+
+void LayerHalver::fillRows()
+{
+    for (int r = 0; r < 2; ++r) {
+        int x0 = 0;
+        for (const Stretch* s = rowStretches[r]; s != rowEnd[r]; x0 = s++->end)
+            fill(rowPixels[r] + x0, uchar(s->grey), s->end - x0);
+    }
+}
+
+// A block inside stretches of greys t (top) and u (bottom) is (2t + 2u) / 4.
+void LayerHalver::halveStretches()
+{
+    const Stretch* top = rowStretches[0];
+    const Stretch* bottom = rowStretches[1];
+    for (int x0 = 0; x0 < width;) {
+        const int t = top->grey;
+        const int u = bottom->grey;
+        const int x1 = std::min(top->end, bottom->end);
+        runs.add(uchar((t + u) / 2), std::max(x1 / 2 - (x0 + 1) / 2, 0));
+        top += top->end == x1;
+        bottom += bottom->end == x1;
+        if (x1 % 2 == 1)
+            runs.add(uchar((t + top->grey + u + bottom->grey) / 4), 1);
+        x0 = x1;
+    }
+}
+
+void LayerHalver::halvePixels()
+{
+    averageBlocks(rowPixels[0], rowPixels[1], halfRow, width / 2);
+    runs.addPixels(halfRow, halfRow + width / 2);
+}
+
+void LayerHalver::halveGrey(const QImage& image, QImage& half)
+{
+    const QSize size(image.width() / 2, image.height() / 2);
+    if (half.size() != size || half.format() != QImage::Format_Grayscale8)
+        half = QImage(size, QImage::Format_Grayscale8);
+    for (int y = 0; y < half.height(); ++y)
+        averageBlocks(image.constScanLine(2 * y), image.constScanLine(2 * y + 1), half.scanLine(y), half.width());
+}
