@@ -6,6 +6,12 @@
 #include "tesktoqvx.h"
 
 #include <QFileInfo>
+#ifdef Q_OS_WIN
+#include <QRegularExpression>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include <cmath>
 #include <cstring>
@@ -131,6 +137,37 @@ quint16 packRgb565(QRgb colour)
     return quint16(((qRed(colour) >> 3) << 11) | ((qGreen(colour) >> 2) << 5) | (qBlue(colour) >> 3));
 }
 
+// Devices and pipes are written in place: renaming a finished file over one
+// would put a plain file where the node was, and a reader of a pipe would wait
+// forever. On Windows, the device names (NUL, CON, COM1, ...) open a device in
+// any folder and with any extension.
+bool writesInPlace(const QString& path)
+{
+#ifdef Q_OS_WIN
+    static const QRegularExpression deviceName(
+        QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9]|CONIN\\$|CONOUT\\$) *(\\..*)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return deviceName.match(QFileInfo(path).fileName()).hasMatch() || path.startsWith(QLatin1String("\\\\.\\"));
+#else
+    const QFileInfo info(path);
+    return info.exists() && !info.isFile() && !info.isDir();
+#endif
+}
+
+// The qvx bytes would be mixed with the console lines.
+bool isStandardOutput(const QString& path)
+{
+#ifdef Q_OS_WIN
+    static const QRegularExpression console(QStringLiteral("^(CON|CONOUT\\$) *(\\..*)?$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    return console.match(QFileInfo(path).fileName()).hasMatch();
+#else
+    struct stat target, out;
+    return ::stat(QFile::encodeName(path).constData(), &target) == 0 && ::fstat(STDOUT_FILENO, &out) == 0
+        && target.st_dev == out.st_dev && target.st_ino == out.st_ino;
+#endif
+}
+
 QImage scaledPreview(const QImage& preview, const QString& name)
 {
     if (preview.isNull())
@@ -223,12 +260,20 @@ bool ExportQvx::openFile(const QString& path)
 {
     // The file is written beside the path, so a directory there would only be
     // found when the finished file is put in place.
-    if (QFileInfo(path).isDir())
+    if (QFileInfo(path).isDir() || isStandardOutput(path))
         return false;
-    outputFile.setFileName(path);
-    if (!outputFile.open(QIODevice::WriteOnly))
-        return false;
-    stream.setDevice(&outputFile);
+    if (writesInPlace(path)) {
+        directOutput.setFileName(path);
+        if (!directOutput.open(QIODevice::WriteOnly))
+            return false;
+        output = &directOutput;
+    } else {
+        outputFile.setFileName(path);
+        if (!outputFile.open(QIODevice::WriteOnly))
+            return false;
+        output = &outputFile;
+    }
+    stream.setDevice(output);
     return true;
 }
 
@@ -328,6 +373,11 @@ bool ExportQvx::compressRuns(TeskLayerReader& layer, int width, int height)
 // before the file is committed.
 bool ExportQvx::closeFile()
 {
+    if (output == &directOutput) {
+        const bool written = writesSucceeded() && directOutput.flush();
+        directOutput.close();
+        return written;
+    }
     if (!writesSucceeded() || !outputFile.flush()) {
         outputFile.cancelWriting();
         outputFile.commit(); // discards the temporary file
@@ -338,7 +388,7 @@ bool ExportQvx::closeFile()
 
 bool ExportQvx::writesSucceeded() const
 {
-    return stream.status() == QDataStream::Ok && outputFile.error() == QFileDevice::NoError;
+    return stream.status() == QDataStream::Ok && (!output || output->error() == QFileDevice::NoError);
 }
 
 // An image without pixels encodes to an empty stream (and still succeeds);

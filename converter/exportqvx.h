@@ -2,6 +2,7 @@
 #define EXPORTQVX_H
 
 #include <QDataStream>
+#include <QFile>
 #include <QSaveFile>
 #include <QImage>
 #include <QMap>
@@ -60,9 +61,11 @@ struct machineParameters {
 
 // Writes one qvx file for the input that `driver` has read. Calling order:
 // validate, openFile, writeFrontData, writeLayerData per layer, closeFile.
-// The file is written beside its path and put in place by closeFile only when
-// every write succeeded: a failed or abandoned conversion leaves nothing at the
-// path and keeps a file that was there.
+// A regular file (or a new path) is written beside its path and put in place
+// by closeFile only when every write succeeded: a failed or abandoned
+// conversion leaves nothing at the path and keeps a file that was there. A
+// device or a pipe is written in place. Standard output is refused as the
+// output, since the console lines go there.
 class ExportQvx {
 public:
     explicit ExportQvx(TeskToQvx* driver);
@@ -105,6 +108,8 @@ public:
 
     TeskToQvx* driver;
     QSaveFile outputFile;
+    QFile directOutput;              // for devices and pipes
+    QFileDevice* output = nullptr;   // the one of the two in use
     QDataStream stream;
     QString machineName;
     QMap<QString, int> modelNumbers;

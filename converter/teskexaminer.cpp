@@ -1,6 +1,7 @@
 #include "teskexaminer.h"
 
 #include "exportqvx.h"
+#include "tesklayertable.h"
 
 #include <QJsonArray>
 
@@ -20,6 +21,10 @@ constexpr qint64 kMaxPreviewBytes = 64 * 1024 * 1024;
 constexpr qint64 kMaxLayerBytes = 64 * 1024 * 1024;
 // Layers with more pixels than this are examined but not drawn.
 constexpr qint64 kMaxDrawnPixels = 64 * 1024 * 1024;
+// What is kept and reported of each layer takes up to 2 KB (as JSON), so a
+// file that declares more layers than this is not examined layer by layer. At
+// 0.01 mm a layer it would be 0.5 m high, three times the tallest build.
+constexpr int kMaxExaminedLayers = 50000;
 
 QJsonArray pair(double a, double b)
 {
@@ -51,10 +56,8 @@ bool TeskExaminer::inspect(QString* error)
 // Up to `size` bytes at `offset`, no more than the file holds there nor `limit`.
 QByteArray TeskExaminer::readHeld(qint64 offset, qint64 size, qint64 limit)
 {
-    if (offset < 0 || size <= 0 || offset >= fileSize || !file.seek(offset))
-        return QByteArray();
-    QByteArray bytes(int(std::min({size, fileSize - offset, limit})), Qt::Uninitialized);
-    bytes.resize(int(qMax<qint64>(file.read(bytes.data(), bytes.size()), 0)));
+    QByteArray bytes;
+    ::readHeld(file, fileSize, offset, std::min(size, limit), bytes);
     return bytes;
 }
 
@@ -68,19 +71,20 @@ void TeskExaminer::readFront()
     std::memcpy(&previewHead, preview.constData(), size_t(preview.size()));
 }
 
-// The converter refuses a table that cannot fit the file, so it is not read.
+// The converter refuses a table that cannot fit the file, so it is not read;
+// nor is one of more layers than are examined.
 bool TeskExaminer::layerTableReadable() const
 {
-    return !layerTableIsMalformed(driver.header, fileSize);
+    return !layerTableIsMalformed(driver.header, fileSize) && driver.header.layerCount <= kMaxExaminedLayers;
 }
 
 void TeskExaminer::scanLayers()
 {
     const TeskFileHead_t& h = driver.header;
-    const QByteArray bytes = readHeld(h.layerTableOffset, qint64(h.layerCount) * kTableEntrySize, fileSize);
-    table.fill(TeskDatHead_t{}, h.layerCount);
-    std::memcpy(table.data(), bytes.constData(), size_t(bytes.size()));
+    TeskLayerTable layerTable(file, fileSize, h);
+    table.resize(h.layerCount);
     for (int j = 0; j < table.size(); ++j) {
+        table[j] = layerTable.entry(j);
         const qint64 declared = qMax(table[j].dataSize, 0);
         const QByteArray data = readHeld(table[j].dataPosition(), declared, kMaxLayerBytes);
         if (data.size() == kMaxLayerBytes && declared > kMaxLayerBytes)
@@ -208,6 +212,10 @@ QStringList TeskExaminer::layerTableProblems() const
         return {QStringLiteral("the layer count %1 is negative").arg(h.layerCount)};
     if (h.layerCount > 0 && h.layerSetCount < 1)
         return {QStringLiteral("%1 layers in %2 layer sets").arg(h.layerCount).arg(h.layerSetCount)};
+    if (h.layerCount > kMaxExaminedLayers)
+        return {QStringLiteral("%1 layers are more than sliceinfo examines (%2); the layers were not read")
+                    .arg(h.layerCount)
+                    .arg(kMaxExaminedLayers)};
     // Capped below the 64-bit range: still far past the end of any file.
     const qint64 entries = std::min(qint64(h.layerCount) * std::max(h.layerSetCount, 0), qint64(1) << 56);
     const qint64 size = entries * kTableEntrySize;
@@ -253,7 +261,7 @@ QStringList TeskExaminer::acceptanceProblems()
     QStringList problems = ExportQvx(&driver).rejectionReasons();
     if (!problems.isEmpty())
         return problems;
-    if (!layerTableReadable())
+    if (layerTableIsMalformed(driver.header, fileSize))
         problems << QStringLiteral("the layer table of %1 entries in %2 sets cannot fit the %3-byte file")
                         .arg(driver.header.layerCount)
                         .arg(driver.header.layerSetCount)

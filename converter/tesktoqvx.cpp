@@ -2,6 +2,7 @@
 
 #include "exportqvx.h"
 #include "tesklayerreader.h"
+#include "tesklayertable.h"
 
 #include <QFile>
 #include <QImage>
@@ -23,29 +24,6 @@ constexpr qint64 kMaxPreviewPixels = 4 * 1024 * 1024;
 // reported. It keeps a damaged file from asking for more memory than a 32-bit
 // process has.
 constexpr qint64 kMaxLayerDataBytes = 256 * 1024 * 1024;
-// The layer table is read this many entries at a time, so that its memory stays
-// small whatever the layer count.
-constexpr int kTableChunkEntries = 4096;
-
-// Up to `size` bytes at `offset` into `bytes`: only as many as the file holds
-// there, so a declared size never allocates more than the file can supply.
-// The buffer's storage is kept, so one buffer can serve every layer.
-void readHeld(QFile& file, qint64 fileSize, qint64 offset, qint64 size, QByteArray& bytes)
-{
-    bytes.resize(0);
-    if (offset < 0 || size <= 0 || offset >= fileSize || !file.seek(offset))
-        return;
-    bytes.resize(int(std::min(size, fileSize - offset)));
-    const qint64 got = file.read(bytes.data(), bytes.size());
-    bytes.resize(int(std::max<qint64>(got, 0)));
-}
-
-QByteArray readHeld(QFile& file, qint64 offset, qint64 size)
-{
-    QByteArray bytes;
-    readHeld(file, file.size(), offset, size, bytes);
-    return bytes;
-}
 
 // Exactly `size` bytes at `offset`; those the file does not hold read as zeros.
 QByteArray readPadded(QFile& file, qint64 offset, qint64 size)
@@ -102,6 +80,23 @@ PreviewPixels readPreview(QFile& input, qint64 previewOffset)
 
 
 } // namespace
+
+void readHeld(QFile& file, qint64 fileSize, qint64 offset, qint64 size, QByteArray& bytes)
+{
+    bytes.resize(0);
+    if (offset < 0 || size <= 0 || offset >= fileSize || !file.seek(offset))
+        return;
+    bytes.resize(int(std::min(size, fileSize - offset)));
+    const qint64 got = file.read(bytes.data(), bytes.size());
+    bytes.resize(int(std::max<qint64>(got, 0)));
+}
+
+QByteArray readHeld(QFile& file, qint64 offset, qint64 size)
+{
+    QByteArray bytes;
+    readHeld(file, file.size(), offset, size, bytes);
+    return bytes;
+}
 
 bool layerTableIsMalformed(const TeskFileHead_t& header, qint64 fileSize)
 {
@@ -194,19 +189,13 @@ int TeskToQvx::process()
 bool TeskToQvx::convertLayers(QFile& input, ExportQvx& writer)
 {
     const int layerCount = header.layerCount;
-    // Only the first set of the layer table is used, so only it is read.
-    QByteArray tableChunk;
-    const int progressStep = std::max(layerCount / 10, 1);
     const qint64 fileSize = input.size();
+    // Only the first set of the layer table is used, so only it is read.
+    TeskLayerTable table(input, fileSize, header);
+    const int progressStep = std::max(layerCount / 10, 1);
     QByteArray layerData;
     for (int j = 0; j < layerCount; ++j) {
-        TeskDatHead_t entry;
-        if (j % kTableChunkEntries == 0) {
-            const int entries = std::min(kTableChunkEntries, layerCount - j);
-            tableChunk = readPadded(input, header.layerTableOffset + qint64(j) * qint64(sizeof entry),
-                                    entries * qint64(sizeof entry));
-        }
-        std::memcpy(&entry, tableChunk.constData() + (j % kTableChunkEntries) * sizeof entry, sizeof entry);
+        const TeskDatHead_t entry = table.entry(j);
         const qint64 declared = std::max(entry.dataSize, 0);
         readHeld(input, fileSize, entry.dataPosition(), std::min(declared, kMaxLayerDataBytes), layerData);
         TeskLayerReader layer(layerData.constData(), layerData.size(), declared, layerPixelCount());

@@ -117,6 +117,13 @@ class QFile;
 // count, layers without a layer set, or a first set larger than the whole file.
 bool layerTableIsMalformed(const TeskFileHead_t& header, qint64 fileSize);
 
+// Up to `size` bytes of `file` at `offset` into `bytes`: only as many as the
+// file (of fileSize bytes) holds there, so that a declared size never
+// allocates more than the file can supply; nothing for a negative offset or
+// size. The buffer's storage is kept, so one buffer can serve every layer.
+void readHeld(QFile& file, qint64 fileSize, qint64 offset, qint64 size, QByteArray& bytes);
+QByteArray readHeld(QFile& file, qint64 offset, qint64 size);
+
 // Writes one console line to standard output and flushes it.
 void printConsoleLine(const QString& line);
 

@@ -12,6 +12,10 @@
 #ifdef Q_OS_UNIX
 #include <unistd.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#endif
 
 namespace {
 
@@ -367,6 +371,83 @@ TEST(WriteFaults, ReadOnlyDirectory)
     const ProgramRun run = runProgram({in, dir.filePath("locked/out.qvx")});
     EXPECT_EQ(run.out, exitLine(-4));
     QFile::setPermissions(dir.filePath("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+#endif
+
+#ifdef Q_OS_LINUX
+// Outputs that are not plain files are written in place and stay what they were.
+class OutputNodes : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        TeskBuilder b(TeskModel::Vireld10);
+        b.addLayerStream(teskRunToken(90, 5000) + QByteArray(1, '\x30'));
+        b.addLayerStream(QByteArray());
+        input = dir.filePath("in.tesk");
+        ASSERT_TRUE(b.writeTo(input));
+        ASSERT_EQ(runProgram({input, dir.filePath("plain.qvx")}).exitCode, 0);
+        plain = readFile(dir.filePath("plain.qvx"));
+    }
+
+    QString node(const char* name) const { return dir.filePath(name); }
+    static bool isCharDevice(const QString& path)
+    {
+        struct stat st;
+        return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISCHR(st.st_mode);
+    }
+
+    QTemporaryDir dir;
+    QString input;
+    QByteArray plain;
+};
+
+TEST_F(OutputNodes, DeviceNodesAreWrittenIntoAndStayDevices)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "making device nodes needs root";
+    // The same devices as /dev/null, which swallows everything, and /dev/full,
+    // on which every write fails.
+    ASSERT_EQ(::mknod(QFile::encodeName(node("null")).constData(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    ASSERT_EQ(::mknod(QFile::encodeName(node("full")).constData(), S_IFCHR | 0666, makedev(1, 7)), 0);
+    const ProgramRun null = runProgram({input, node("null")});
+    EXPECT_EQ(null.out, progress({10}) + exitLine(0));
+    EXPECT_TRUE(isCharDevice(node("null")));
+    const ProgramRun full = runProgram({input, node("full")});
+    EXPECT_EQ(full.exitCode, kFailureStatus);
+    EXPECT_TRUE(full.out.endsWith(exitLine(-5))) << full.out.toStdString();
+    EXPECT_TRUE(isCharDevice(node("full")));
+}
+
+TEST_F(OutputNodes, APipeReceivesTheFileBytes)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(node("pipe")).constData(), 0600), 0);
+    QProcess reader;
+    reader.start(QStringLiteral("cat"), {node("pipe")});
+    ASSERT_TRUE(reader.waitForStarted());
+    const ProgramRun run = runProgram({input, node("pipe")});
+    ASSERT_TRUE(reader.waitForFinished(-1));
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
+    EXPECT_EQ(reader.readAllStandardOutput(), plain);
+    struct stat st;
+    ASSERT_EQ(::lstat(QFile::encodeName(node("pipe")).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+TEST_F(OutputNodes, ALinkIsWrittenThroughAndStays)
+{
+    ASSERT_TRUE(writeAt(node("target.qvx"), 0, "an older print"));
+    ASSERT_TRUE(QFile::link(node("target.qvx"), node("link.qvx")));
+    EXPECT_EQ(runProgram({input, node("link.qvx")}).exitCode, 0);
+    EXPECT_TRUE(QFileInfo(node("link.qvx")).isSymLink());
+    EXPECT_EQ(readFile(node("target.qvx")), plain);
+}
+
+// The console lines go to standard output, so the file may not go there too.
+TEST_F(OutputNodes, StandardOutputIsRefused)
+{
+    const ProgramRun run = runProgram({input, QStringLiteral("/dev/stdout")});
+    EXPECT_EQ(run.out, exitLine(-4));
+    EXPECT_EQ(run.exitCode, kFailureStatus);
 }
 #endif
 

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 struct ProcessRun {
@@ -108,6 +110,24 @@ TEST_F(SliceInfo, ExitStatusTellsSoundProblemsAndFailures)
     for (const auto& row : rows)
         EXPECT_EQ(sliceinfo(row.arguments).exitCode, row.exitCode) << row.arguments.join(' ').toStdString();
     EXPECT_TRUE(sliceinfo({QStringLiteral("--help")}).out.contains("16 * k + 15"));
+}
+
+// A sparse file of over 2 GiB whose table of 70 million layers fits it: the
+// layers are not read one by one, and the file is not called sound.
+TEST_F(SliceInfo, AHugeLayerTableIsRefusedWithAReason)
+{
+    const QString tesk = writeTesk();
+    TeskFileHead_t header;
+    QByteArray bytes = readFile(tesk).left(int(sizeof header));
+    std::memcpy(&header, bytes.constData(), sizeof header);
+    header.layerCount = 70000000;
+    ASSERT_TRUE(writeAt(tesk, 0, QByteArray(reinterpret_cast<const char*>(&header), sizeof header)));
+    ASSERT_TRUE(writeAt(tesk, qint64(header.layerTableOffset) + 36LL * header.layerCount, QByteArray(64, '\0')));
+    ASSERT_GT(QFileInfo(tesk).size(), qint64(1) << 31);
+    const ProcessRun r = sliceinfo({tesk});
+    EXPECT_EQ(r.exitCode, 1) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("70000000 layers are more than sliceinfo examines")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("ok    tesktoqvx accepts it")) << r.out.toStdString();
 }
 
 } // namespace
