@@ -451,6 +451,28 @@ TEST_F(OutputNodes, StandardOutputIsRefused)
 }
 #endif
 
+// Where a user sends a conversion to see whether the file converts.
+TEST(WriteFaults, TheNullDeviceIsWrittenInto)
+{
+#ifdef Q_OS_WIN
+    const QStringList nulls{QStringLiteral("NUL"), QStringLiteral("nul.qvx")};
+#else
+    const QStringList nulls{QStringLiteral("/dev/null")};
+#endif
+    QTemporaryDir dir;
+    const QString in = validInput(dir);
+    for (const QString& null : nulls) {
+        const ProgramRun run = runProgram({in, null}, dir.path());
+        EXPECT_EQ(run.out, progress({}) + exitLine(0)) << null.toStdString();
+        EXPECT_FALSE(QFileInfo(dir.filePath(null)).isFile()) << null.toStdString();
+    }
+#ifdef Q_OS_LINUX
+    struct stat st;
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+#endif
+}
+
 // The input stays readable until the end, so it may be converted onto itself.
 TEST(WriteFaults, InputMayBeTheOutput)
 {

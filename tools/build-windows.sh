@@ -9,10 +9,12 @@
 #   3. builds the converter (and its tests) with CMake into build-win/;
 #   4. checks that tesktoqvx.exe imports nothing but Windows system DLLs.
 #
-# Usage: tools/build-windows.sh [--prepare] [--qt-only] [--test]
+# Usage: tools/build-windows.sh [--prepare] [--qt-only] [--test] [--can-run-tests]
 #   --prepare  only install the packages and fetch the Qt sources
 #   --qt-only  stop after step 2 (Qt is built and installed in the cache)
 #   --test     afterwards run the Windows tests under Wine (ctest in build-win/)
+#   --can-run-tests  only tell (exit status 0 or 1) whether this machine can
+#              run the 32-bit Windows programs under Wine, and why not
 #
 # The first run spends most of its time building Qt (about 20 minutes on two cores);
 # the Qt build runs under `nice -n 19` and logs to $CACHE/qt-build.log.
@@ -26,12 +28,14 @@ builddir=${TESKTOQVX_WIN_BUILD_DIR:-$root/build-win}
 prepare_only=0
 qt_only=0
 run_tests=0
+probe_only=0
 for arg in "$@"; do
   case $arg in
+    --can-run-tests) probe_only=1 ;;
     --prepare) prepare_only=1 ;;
     --qt-only) qt_only=1 ;;
     --test) run_tests=1 ;;
-    -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown argument: $arg" >&2; exit 2 ;;
   esac
 done
@@ -282,8 +286,22 @@ run_windows_tests() {
   ctest --test-dir "$builddir" --output-on-failure -j"$jobs" --timeout 300
 }
 
+# Wine runs a 32-bit Windows program in a 32-bit Linux process. Some virtual
+# machines (a PVM guest, for one) cannot execute 32-bit x86 code at all, and
+# there Wine fails with "Exec format error".
+can_run_32bit() {
+  if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    say "this machine cannot execute 32-bit x86 programs (/lib/ld-linux.so.2: $(/lib/ld-linux.so.2 --version 2>&1 | head -n1 | sed 's/.*: //')),"
+    say "so Wine cannot run the Windows program: its tests are built, not run"
+    return 1
+  fi
+}
+
 main() {
   install_packages
+  if [ "$probe_only" -eq 1 ]; then
+    can_run_32bit; exit
+  fi
   if [ "$prepare_only" -eq 1 ]; then
     mkdir -p "$cache"; fetch_qt_source >/dev/null; exit 0
   fi
@@ -292,6 +310,7 @@ main() {
   build_converter
   check_imports "$builddir/tesktoqvx.exe"
   if [ "$run_tests" -eq 1 ]; then
+    can_run_32bit || exit 1
     run_windows_tests
   fi
 }

@@ -7,7 +7,8 @@
 # Usage: tools/compare-windows.sh [FILE.tesk...]
 #   The inputs are sample files written by build/makesample, plus any files
 #   given; each is converted under a plain name, under a name outside the
-#   Windows ANSI code page, and onto an existing output file.
+#   Windows ANSI code page, onto an existing output file, onto an existing
+#   read-only one (the read-only attribute on Windows) and onto itself.
 #   TESKTOQVX_LINUX_BUILD and TESKTOQVX_WIN_BUILD_DIR override the build directories.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,7 +30,7 @@ if [ ! -f "$win/wineprefix/system.reg" ]; then
 fi
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 mkdir -p "$work/in" "$work/linux" "$work/windows"
 
 inputs=()
@@ -61,14 +62,16 @@ for f in "$@"; do inputs+=("$(realpath "$f")"); done
 failures=0
 runs=0
 # Runs both programs in their own directories on `input` copied there as
-# `name`, writing `outname` (which holds `existing` beforehand, if given);
-# compares what they did.
+# `name`, writing `outname` (which holds `existing` beforehand, if given, and is
+# then read-only if `readonly` is given); compares what they did.
 compare() {
-  local input=$1 name=$2 outname=$3 existing=${4:-} side status_linux status_windows
+  local input=$1 name=$2 outname=$3 existing=${4:-} readonly=${5:-} side status_linux status_windows
   for side in linux windows; do
+    chmod -R u+w "${work:?}/$side"
     rm -rf "${work:?}/$side/"*
     cp "$input" "$work/$side/$name"
     [ -z "$existing" ] || printf '%s' "$existing" >"$work/$side/$outname"
+    [ -z "$readonly" ] || chmod a-w "$work/$side/$outname"
   done
   status_linux=0
   (cd "$work/linux" && "$linux/tesktoqvx" "$name" "$outname" >stdout.txt) || status_linux=$?
@@ -92,7 +95,7 @@ compare() {
       problems+=("$outname differs: $(cmp "$work/linux/$outname" "$work/windows/$outname" 2>&1 | head -n 1)")
     fi
   fi
-  local label="$(basename "$input") as $name -> $outname${existing:+ (replacing a file)}"
+  local label="$(basename "$input") as $name -> $outname${existing:+ (replacing a ${readonly:+read-only }file)}"
   if [ ${#problems[@]} -eq 0 ]; then
     local size=absent
     [ -f "$work/linux/$outname" ] && size="$(stat -c %s "$work/linux/$outname") bytes"
@@ -109,6 +112,8 @@ for input in "${inputs[@]}"; do
   # A name in another script than the Windows ANSI code page's.
   compare "$input" "模型 ø.tesk" "出力 ø.qvx"
   compare "$input" in.tesk out.qvx "an older print"
+  compare "$input" in.tesk out.qvx "an older print" readonly
+  compare "$input" in.tesk in.tesk
 done
 
 echo "$runs conversions compared, $failures different"
