@@ -17,7 +17,6 @@
 #include <cstring>
 #include <optional>
 
-
 namespace {
 
 // Fixed header words between the magic and the float block, and after the

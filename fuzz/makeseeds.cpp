@@ -1,5 +1,5 @@
 // Writes the seed corpora of the fuzz targets into OUTDIR/<target>/, made with
-// the project's own Tesk writer (tests/teskbuilder.h) and converter.
+// the project's own Tesk writer (teskbuilder/teskbuilder.h) and converter.
 //   usage: fuzz_seeds OUTDIR
 #include "fuzzsupport.h"
 #include "teskbuilder.h"
