@@ -32,9 +32,20 @@ function(tesktoqvx_exclude_qt_plugins dir)
   endforeach()
 endfunction()
 
+enable_language(RC)
+
+# A version resource for a program: file description, product name, version.
+function(tesktoqvx_version_resource rc_program rc_description)
+  set(rc "${CMAKE_BINARY_DIR}/${rc_program}-version.rc")
+  configure_file("${CMAKE_SOURCE_DIR}/cmake/version.rc.in" "${rc}" @ONLY)
+  target_sources(${rc_program} PRIVATE "${rc}")
+endfunction()
+
 function(tesktoqvx_windows_programs)
   # CommandLineToArgvW (converter/main.cpp).
   target_link_libraries(tesktoqvx PRIVATE shell32)
+  tesktoqvx_version_resource(tesktoqvx "Converts Tesk slice files to qvx for Vireld printers")
+  tesktoqvx_version_resource(sliceinfo "Shows, checks and draws Tesk and qvx slice files")
   get_target_property(qt_core_type Qt5::Core TYPE)
   if(qt_core_type STREQUAL "STATIC_LIBRARY")
     tesktoqvx_exclude_qt_plugins("${CMAKE_SOURCE_DIR}")

@@ -42,6 +42,7 @@ Options:
                    0, e.g. 10-20,35 (default with --png: all layers)
   --format F       read the file as F (tesk or qvx) instead of telling by content
   -h, --help       show this help
+  --version        show the version
 
 Layers are drawn as 8-bit grey pictures: a Tesk layer with its own grey values
 (0 to 254), a qvx layer from its 16 grey classes, class k as grey 16 * k + 15.
@@ -58,6 +59,8 @@ Examples:
 )";
 
 struct Options {
+    bool help = false;
+    bool version = false;
     QString path;
     bool json = false;
     QString pngDir;
@@ -83,7 +86,7 @@ int usageError(const QString& message)
 }
 
 // Fills `options`; false with `error` set when the command line is wrong.
-bool parseOptions(const QStringList& arguments, Options* options, bool* help, QString* error)
+bool parseOptions(const QStringList& arguments, Options* options, QString* error)
 {
     QCommandLineParser parser;
     const QCommandLineOption json(QStringLiteral("json"));
@@ -91,11 +94,13 @@ bool parseOptions(const QStringList& arguments, Options* options, bool* help, QS
     const QCommandLineOption layers(QStringLiteral("layers"), QString(), QStringLiteral("LIST"));
     const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("F"));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    parser.addOptions({json, png, layers, format, helpOption});
+    const QCommandLineOption versionOption(QStringLiteral("version"));
+    parser.addOptions({json, png, layers, format, helpOption, versionOption});
     if (!parser.parse(arguments))
         return *error = parser.errorText(), false;
-    *help = parser.isSet(helpOption);
-    if (*help)
+    options->help = parser.isSet(helpOption);
+    options->version = parser.isSet(versionOption);
+    if (options->help || options->version)
         return true;
     if (parser.positionalArguments().size() != 1)
         return *error = QStringLiteral("give exactly one file"), false;
@@ -177,12 +182,15 @@ int main(int argc, char* argv[])
     // The application object only supplies the command line, in full Unicode on Windows.
     QCoreApplication app(argc, argv);
     Options options;
-    bool help = false;
     QString error;
-    if (!parseOptions(QCoreApplication::arguments(), &options, &help, &error))
+    if (!parseOptions(QCoreApplication::arguments(), &options, &error))
         return usageError(error);
-    if (help) {
+    if (options.help) {
         std::cout << kHelp << std::flush;
+        return Sound;
+    }
+    if (options.version) {
+        std::cout << "sliceinfo " TESKTOQVX_VERSION "\n" << std::flush;
         return Sound;
     }
     return run(options);

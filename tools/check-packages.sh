@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Checks the packages that tools/package.sh wrote into dist/ (as root): installs
+# the Debian package with apt, converts the sample with the installed
+# /usr/bin/tesktoqvx and requires the bytes of build/tesktoqvx's conversion,
+# runs the installed sliceinfo and man on it, and removes the package again;
+# then runs the zip's tesktoqvx.exe under Wine on the same sample, where this
+# machine can, with the same requirement.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+version=$(sed -n 's/^project(tesktoqvx VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+deb=dist/tesktoqvx_${version}_amd64.deb
+zip=dist/tesktoqvx-$version-win32.zip
+say() { echo "check-packages: $*"; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+build/makesample "$work/sample.tesk" --model 10 --layers 30 >/dev/null
+build/tesktoqvx "$work/sample.tesk" "$work/build-tree.qvx" >/dev/null
+
+if dpkg-query -W -f='${Status}' tesktoqvx 2>/dev/null | grep -q "install ok installed"; then
+  echo "tesktoqvx is installed already; remove it first" >&2
+  exit 1
+fi
+say "installing $deb"
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb" >/dev/null
+status=0
+/usr/bin/tesktoqvx "$work/sample.tesk" "$work/installed.qvx" >/dev/null || status=$?
+if [ "$status" -eq 0 ] && cmp "$work/build-tree.qvx" "$work/installed.qvx"; then
+  say "the installed tesktoqvx wrote the same bytes as the build tree's"
+else
+  say "the installed tesktoqvx failed (status $status) or wrote other bytes"
+  status=1
+fi
+/usr/bin/sliceinfo "$work/installed.qvx" | tail -n 1 | sed 's/^/check-packages: installed sliceinfo: /' || status=1
+/usr/bin/sliceinfo --version | grep -qx "sliceinfo $version" || { say "sliceinfo --version is not $version"; status=1; }
+man -w tesktoqvx sliceinfo >/dev/null || { say "the manual pages are not installed"; status=1; }
+DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq tesktoqvx >/dev/null
+[ ! -e /usr/bin/tesktoqvx ] || { say "removing the package left /usr/bin/tesktoqvx"; status=1; }
+[ "$status" -eq 0 ] || exit 1
+
+if [ -f "$zip" ] && bash tools/build-windows.sh --can-run-tests; then
+  (cd "$work" && cmake -E tar xf "$OLDPWD/$zip")
+  exe=$work/tesktoqvx-$version-win32/tesktoqvx.exe
+  (cd "$work" && env WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= WINEPREFIX="$PWD/build-win/wineprefix" \
+     wine "$exe" sample.tesk zip.qvx >/dev/null)
+  cmp "$work/build-tree.qvx" "$work/zip.qvx"
+  say "the zip's tesktoqvx.exe under Wine wrote the same bytes"
+fi
