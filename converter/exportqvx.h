@@ -87,6 +87,9 @@ public:
     // having written nothing, for a model other than 10 or 30 or a model-10
     // layer that is not twice its grid.
     bool writeLayerRuns(TeskLayerReader& layer, int width, int height);
+    // True when a layer of streamBytes for `pixels` pixels is written faster
+    // by writeLayerData from its bitmap than by writeLayerRuns.
+    bool halvesFasterFromBitmap(qint64 streamBytes, qint64 pixels) const;
     bool closeFile();
 
     // Encodes a Format_Grayscale8 image into compressedData: runs of equal

@@ -11,7 +11,7 @@ namespace {
 // With more changes of grey than this in a pair of rows, averaging their
 // pixels sixteen blocks at a time is faster than a step per change.
 constexpr int kDenseStretches = 64;
-// Room after each row of pixels for a 16-byte store that starts in it.
+// Room after the rows of pixels for a 16-byte store that starts in them.
 constexpr int kRowSlack = 16;
 
 // One row of a halved grey image from two rows of the full one.
@@ -49,66 +49,84 @@ void averageBlocks(const uchar* top, const uchar* bottom, uchar* out, int outWid
 
 LayerHalver::LayerHalver(int width, int height, QvxRunEncoder& runs)
     : width(width)
+    , rowPairs(height / 2)
     , runs(runs)
-    , pairsLeft(height / 2)
     , stretches(2 * size_t(width))
     , pixels(3 * (size_t(width) + kRowSlack))
 {
     rowStretches[0] = rowEnd[0] = stretches.data();
     rowStretches[1] = rowEnd[1] = stretches.data() + width;
     rowPixels[0] = pixels.data();
-    rowPixels[1] = rowPixels[0] + width + kRowSlack;
+    rowPixels[1] = rowPixels[0] + width;
     halfRow = rowPixels[1] + width + kRowSlack;
+    pixelsEnd = halfRow;
 }
 
-// The state lives in locals while a batch is read, so that writing a pixel or a
-// stretch cannot make the compiler load it again.
-void LayerHalver::operator()(const TeskRun* batch, int count)
+// Where the next run goes lives in locals while the layer is read, so that
+// storing a pixel or a stretch cannot make the compiler load it again. Read as
+// pixels, the two rows of a pair are one stretch of memory, so that a run needs
+// no more than one test before it is stored, as in a bitmap decoder.
+void LayerHalver::halve(TeskLayerReader& layer)
 {
-    int column = x;
-    int r = row;
-    int runsAsPixels = changes;
-    for (const TeskRun* run = batch; run != batch + count && pairsLeft > 0; ++run) {
-        const uchar grey = run->grey;
-        qint64 length = run->length;
+    const int width = this->width;
+    const qint64 pairPixels = 2 * qint64(width);
+    uchar* const pair = rowPixels[0];
+    qint64 at = 0; // the next pixel of the pair read as pixels
+    int column = 0; // of row `row` of the pair read as stretches
+    int row = 0;
+    int runsAsPixels = 0;
+    qint64 pairsLeft = rowPairs;
+    Stretch* end = rowStretches[0];
+    const auto nextPair = [&] {
+        halvePair();
+        at = 0;
+        runsAsPixels = 0;
+        end = rowStretches[0];
+        --pairsLeft;
+    };
+    const auto add = [&](uchar grey, qint64 length) {
         while (length > 0 && pairsLeft > 0) {
-            if (length >= 2 * width && column == 0 && r == 0) {
-                const qint64 pairs = std::min<qint64>(length / (2 * width), pairsLeft);
+            if (length >= pairPixels && at == 0 && column == 0 && row == 0) {
+                const qint64 pairs = std::min(length / pairPixels, pairsLeft);
                 runs.add(grey, pairs * (width / 2));
-                length -= pairs * 2 * width;
+                length -= pairs * pairPixels;
                 pairsLeft -= pairs;
                 continue;
             }
-            const int take = int(std::min<qint64>(length, width - column));
             if (asPixels) {
-                fill(rowPixels[r] + column, grey, take);
-                ++runsAsPixels;
-            } else {
-                Stretch*& end = rowEnd[r];
-                if (end != rowStretches[r] && end[-1].grey == grey)
-                    end[-1].end = quint16(column + take);
-                else
-                    *end++ = {quint16(column + take), grey};
+                if (length < pairPixels - at) {
+                    storeRun(pair + at, grey, length, pixelsEnd);
+                    at += length;
+                    ++runsAsPixels;
+                    return;
+                }
+                std::memset(pair + at, grey, size_t(pairPixels - at));
+                length -= pairPixels - at;
+                changes = runsAsPixels + 1;
+                nextPair();
+                continue;
             }
+            const int take = int(std::min<qint64>(length, width - column));
+            if (end != rowStretches[row] && end[-1].grey == grey)
+                end[-1].end = quint16(column + take);
+            else
+                *end++ = {quint16(column + take), grey};
             column += take;
             length -= take;
             if (column < width)
                 continue;
             column = 0;
-            if (r == 0) {
-                r = 1;
+            rowEnd[row] = end;
+            if (row == 0) {
+                row = 1;
+                end = rowStretches[1];
                 continue;
             }
-            changes = runsAsPixels;
-            halvePair();
-            runsAsPixels = 0;
-            r = 0;
-            --pairsLeft;
+            row = 0;
+            nextPair();
         }
-    }
-    x = column;
-    row = r;
-    changes = runsAsPixels;
+    };
+    layer.readWholeLayer(add);
 }
 
 // The next pair is read the way that suits this one.
@@ -136,7 +154,7 @@ void LayerHalver::fillRows()
     for (int r = 0; r < 2; ++r) {
         int x0 = 0;
         for (const Stretch* s = rowStretches[r]; s != rowEnd[r]; x0 = s++->end)
-            fill(rowPixels[r] + x0, uchar(s->grey), s->end - x0);
+            storeRun(rowPixels[r] + x0, uchar(s->grey), s->end - x0, pixelsEnd);
     }
 }
 

@@ -7,12 +7,7 @@
 #include <QImage>
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 // Halves a grey layer in both axes as Qt 5.15's smooth scaling does: each 2 x 2
 // block a, b, c, d becomes (a + b + c + d) / 4 rounded down (checked for every
@@ -30,13 +25,8 @@ public:
     // A layer of width x height pixels, both even, width below 65536.
     LayerHalver(int width, int height, QvxRunEncoder& runs);
 
-    // A batch of runs (TeskLayerReader::readRuns), then one run.
-    void operator()(const TeskRun* runs, int count);
-    void operator()(uchar grey, qint64 length)
-    {
-        const TeskRun run{length, grey};
-        (*this)(&run, 1);
-    }
+    // Hands the halved layer to the encoder: the layer's runs, then black.
+    void halve(TeskLayerReader& layer);
 
     // The bitmap path: `half` becomes `image` halved.
     static void halveGrey(const QImage& image, QImage& half);
@@ -49,34 +39,20 @@ private:
         quint16 grey;
     };
 
-    // `length` pixels of `grey` at `at`; may write up to 16 bytes past them.
-    static void fill(uchar* at, uchar grey, int length)
-    {
-#if defined(__SSE2__)
-        if (length <= 16) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm_set1_epi8(char(grey)));
-            return;
-        }
-#endif
-        std::memset(at, grey, size_t(length));
-    }
-
     void halvePair();
     void fillRows();
     void halveStretches();
     void halvePixels();
 
     const int width;
+    const int rowPairs;
     QvxRunEncoder& runs;
-    qint64 pairsLeft;
-    // Where the next run goes: column x of row `row` of the pair.
-    int x = 0;
-    int row = 0;
     std::vector<Stretch> stretches; // room for two rows
     Stretch* rowStretches[2];
     Stretch* rowEnd[2];
     std::vector<uchar> pixels; // two rows and a halved one, each with room to spare
     uchar* rowPixels[2];
+    const uchar* pixelsEnd; // of the two rows and the room after them
     uchar* halfRow;
     bool asPixels = false;
     int changes = 0; // runs in the rows read as pixels

@@ -7,6 +7,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // Reads a Tesk layer stream as runs, in raster order, without a bitmap. Each
 // token starts with a head byte h: below 0x80 it is one pixel of grey h * 2;
 // otherwise a run of grey (h & 0x7F) * 2 whose length follows in 1 to 4
@@ -18,29 +22,24 @@
 // layer. The first token that would write past pixelCount pixels is an
 // overflow: it is dropped and the layer ends there. Zero-length runs are
 // skipped. Every pixel after the last run is black.
-// One run of a decoded layer: `length` pixels of the 8-bit grey `grey`.
-struct TeskRun {
-    qint64 length;
-    uchar grey;
-};
-
 class TeskLayerReader {
 public:
     TeskLayerReader(const char* src, qint64 heldLen, qint64 declaredLen, qint64 pixelCount);
 
-    // Calls sink(runs, count) with the runs of the layer, in order, a batch at
-    // a time: each with an 8-bit grey and a length of at least 1. Once.
+    // Calls sink(grey, length) for each run of the layer, in order, with an
+    // 8-bit grey and a length of at least 1. Once.
     template <typename Sink>
-    void readRuns(Sink&& sink);
-
-    // Calls sink(grey, length) for each run; readRuns one run at a time.
-    template <typename Sink>
-    void forEachRun(Sink&& sink)
+    void readRuns(Sink&& sink)
     {
-        readRuns([&sink](const TeskRun* runs, int count) {
-            for (int k = 0; k < count; ++k)
-                sink(runs[k].grey, runs[k].length);
-        });
+        read(sink, false);
+    }
+
+    // The same, then the black pixels after the last run: runs that cover the
+    // whole layer.
+    template <typename Sink>
+    void readWholeLayer(Sink&& sink)
+    {
+        read(sink, true);
     }
 
     // Pixels written by the runs.
@@ -59,9 +58,8 @@ public:
     static constexpr int kMaxTokenSize = 5;
 
 private:
-    // Runs handed to the sink at a time: enough to make the call cheap, few
-    // enough to stay in the first-level cache.
-    static constexpr int kBatchRuns = 256;
+    template <typename Sink>
+    void read(Sink& sink, bool toTheEnd);
 
     static constexpr uchar kRunFlag = 0x80;
     static constexpr uchar kGreyMask = 0x7F;
@@ -80,8 +78,22 @@ private:
     qint64 cutShort = -1;
 };
 
+// Stores a run of `length` pixels of `grey` at `at`; a short one with one
+// 16-byte store, which writes past the run, up to at + 16, when that is not
+// past `limit`. Runs stored in order overwrite what the one before wrote past it.
+inline void storeRun(uchar* at, uchar grey, qint64 length, const uchar* limit)
+{
+#if defined(__SSE2__)
+    if (length <= 16 && limit - at >= 16) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm_set1_epi8(char(grey)));
+        return;
+    }
+#endif
+    std::memset(at, grey, size_t(length));
+}
+
 template <typename Sink>
-void TeskLayerReader::readRuns(Sink&& sink)
+void TeskLayerReader::read(Sink& sink, bool toTheEnd)
 {
     // Copies, which the sink's stores cannot change.
     const uchar* const in = this->in;
@@ -93,60 +105,65 @@ void TeskLayerReader::readRuns(Sink&& sink)
     // of a token are always there to read.
     const qint64 inPlaceEnd = held - kMaxTokenSize + 1;
     uchar padded[kMaxTokenSize];
-    TeskRun batch[kBatchRuns];
-    int batched = 0;
-    const auto push = [&](uchar grey, qint64 length) {
-        batch[batched++] = {length, grey};
-        if (batched == kBatchRuns) {
-            sink(static_cast<const TeskRun*>(batch), batched);
-            batched = 0;
-        }
-    };
     qint64 i = 0;
     qint64 o = 0;
-    while (i < held) {
-        const uchar* token = in + i;
-        if (i >= inPlaceEnd) {
-            std::memset(padded, 0, sizeof padded);
-            std::memcpy(padded, token, size_t(held - i));
-            token = padded;
-        }
-        const uchar head = token[0];
-        if (!(head & kRunFlag)) {
-            if (o == pixels) {
-                overflow = i;
-                break;
+    qint64 tokensEnd = held; // 0 once a token has ended the layer early
+    bool tailSent = false;
+    // The sink is called from two places, single pixels and runs, so that it
+    // is inlined however large it is, with a single pixel as a special case.
+    for (;;) {
+        uchar grey = 0;
+        qint64 length;
+        if (i < tokensEnd) {
+            const uchar* token = in + i;
+            if (i >= inPlaceEnd) {
+                std::memset(padded, 0, sizeof padded);
+                std::memcpy(padded, token, size_t(held - i));
+                token = padded;
             }
-            push(uchar(head << 1), 1);
-            ++o;
-            ++i;
-            continue;
-        }
-        // The top two bits of the first length byte count the further ones.
-        const int further = token[1] >> 6;
-        if (i + 2 + further > declared) {
-            cutShort = i;
-            break;
-        }
-        const qint64 length = (qFromBigEndian<quint32>(token + 1) & kLengthMask) >> (8 * (3 - further));
-        if (length > pixels - o) {
-            overflow = i;
-            break;
-        }
-        i += 2 + further;
-        if (length != 0) {
-            push(uchar((head & kGreyMask) << 1), length);
+            const uchar head = token[0];
+            if (!(head & kRunFlag)) {
+                if (o == pixels) {
+                    overflow = i;
+                    tokensEnd = 0;
+                    continue;
+                }
+                ++o;
+                ++i;
+                sink(uchar(head << 1), qint64(1));
+                continue;
+            }
+            // The top two bits of the first length byte count the further ones.
+            const int further = token[1] >> 6;
+            if (i + 2 + further > declared) {
+                cutShort = i;
+                tokensEnd = 0;
+                continue;
+            }
+            length = (qFromBigEndian<quint32>(token + 1) & kLengthMask) >> (8 * (3 - further));
+            if (length > pixels - o) {
+                overflow = i;
+                tokensEnd = 0;
+                continue;
+            }
+            i += 2 + further;
+            if (length == 0)
+                continue;
+            grey = uchar((head & kGreyMask) << 1);
             o += length;
+        } else {
+            // The unheld tail of the data (after the last token, if that ended
+            // the layer), then the rest of the layer if asked for: black.
+            if (tailSent)
+                break;
+            tailSent = true;
+            written = o;
+            length = (overflowed() || cutShort >= 0 ? 0 : unheldTail(i)) + (toTheEnd ? pixelsLeft() : 0);
+            if (length == 0)
+                break;
         }
+        sink(grey, length);
     }
-    written = o;
-    if (i >= held) {
-        const qint64 tail = unheldTail(i);
-        if (tail != 0)
-            push(0, tail);
-    }
-    if (batched != 0)
-        sink(static_cast<const TeskRun*>(batch), batched);
 }
 
 #endif

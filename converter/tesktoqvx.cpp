@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iostream>
+#include <vector>
 
 namespace {
 
@@ -125,7 +126,7 @@ bool TeskToQvx::decodeLayerData(char* src, int srcLen, uchar* dst)
 void TeskToQvx::decodeLayerData(const char* src, qint64 heldLen, qint64 declaredLen, uchar* dst)
 {
     TeskLayerReader reader(src, heldLen, declaredLen, layerPixelCount());
-    reader.forEachRun([&dst](uchar grey, qint64 length) {
+    reader.readRuns([&dst](uchar grey, qint64 length) {
         if (length == 1)
             *dst = grey;
         else
@@ -135,6 +136,24 @@ void TeskToQvx::decodeLayerData(const char* src, qint64 heldLen, qint64 declared
     std::memset(dst, 0, size_t(reader.pixelsLeft()));
     if (reader.overflowed())
         printOverflow();
+}
+
+// A layer read as runs needs no bitmap; one with a run every pixel or two is
+// halved faster from a bitmap, sixteen pixels at a time. Both give the same bytes.
+bool TeskToQvx::writeLayer(const QByteArray& data, qint64 declared, ExportQvx& writer, std::vector<uchar>& bitmap)
+{
+    if (writer.halvesFasterFromBitmap(declared, layerPixelCount())) {
+        bitmap.resize(size_t(layerPixelCount()));
+        decodeLayerData(data.constData(), data.size(), declared, bitmap.data());
+        QImage layer(bitmap.data(), header.resolutionX, header.resolutionY, header.resolutionX,
+                     QImage::Format_Grayscale8);
+        return writer.writeLayerData(layer);
+    }
+    TeskLayerReader layer(data.constData(), data.size(), declared, layerPixelCount());
+    const bool written = writer.writeLayerRuns(layer, header.resolutionX, header.resolutionY);
+    if (layer.overflowed())
+        printOverflow();
+    return written;
 }
 
 qint64 TeskToQvx::layerPixelCount() const
@@ -194,15 +213,12 @@ bool TeskToQvx::convertLayers(QFile& input, ExportQvx& writer)
     TeskLayerTable table(input, fileSize, header);
     const int progressStep = std::max(layerCount / 10, 1);
     QByteArray layerData;
+    std::vector<uchar> denseBitmap;
     for (int j = 0; j < layerCount; ++j) {
         const TeskDatHead_t entry = table.entry(j);
         const qint64 declared = std::max(entry.dataSize, 0);
         readHeld(input, fileSize, entry.dataPosition(), std::min(declared, kMaxLayerDataBytes), layerData);
-        TeskLayerReader layer(layerData.constData(), layerData.size(), declared, layerPixelCount());
-        const bool written = writer.writeLayerRuns(layer, header.resolutionX, header.resolutionY);
-        if (layer.overflowed())
-            printOverflow();
-        if (!written)
+        if (!writeLayer(layerData, declared, writer, denseBitmap))
             return false;
         if (j > 0 && j % progressStep == 0)
             printConsoleLine(QString::asprintf("progress:%d", std::min(j / progressStep * 10, 100)));

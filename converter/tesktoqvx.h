@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <limits>
+#include <vector>
 
 // The Tesk slice file, as far as the converter reads it. Every number is
 // little-endian; every offset is absolute from the start of the file, and the
@@ -137,7 +138,7 @@ public:
     // Decodes one layer stream (read as TeskLayerReader says) into dst
     // (resolutionX x resolutionY bytes, all written). Prints "Error!overflow..."
     // and stops at a token that would write past the bitmap. Always returns true.
-    // A conversion does not use it: it encodes the runs without a bitmap.
+    // A conversion encodes most layers from their runs, without a bitmap.
     bool decodeLayerData(char* src, int srcLen, uchar* dst);
 
     // Like decodeLayerData, for a block of declaredLen bytes of which only the
@@ -155,6 +156,7 @@ public:
 
 private:
     void readFront(QFile& input);
+    bool writeLayer(const QByteArray& data, qint64 declared, ExportQvx& writer, std::vector<uchar>& bitmap);
     bool convertLayers(QFile& input, ExportQvx& writer);
 };
 

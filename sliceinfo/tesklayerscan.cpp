@@ -9,7 +9,7 @@ TeskLayerScan TeskLayerScan::scan(const char* src, qint64 heldLen, qint64 declar
     s.stats.encodedBytes = declaredLen;
     TeskLayerReader reader(src, heldLen, declaredLen, pixelCount);
     qint64 start = 0;
-    reader.forEachRun([&](uchar grey, qint64 length) {
+    reader.readRuns([&](uchar grey, qint64 length) {
         if (grey != 0)
             s.stats.addLit(start, length);
         start += length;

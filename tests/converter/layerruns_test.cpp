@@ -154,7 +154,7 @@ TEST(LayerRuns, ReaderTellsWhereTheStreamEnded)
     };
     for (const auto& c : cases) {
         TeskLayerReader reader(c.held.constData(), c.held.size(), c.declared, 4);
-        reader.forEachRun([](uchar, qint64) {});
+        reader.readRuns([](uchar, qint64) {});
         EXPECT_EQ(reader.pixelsWritten(), c.written) << c.what;
         EXPECT_EQ(reader.overflowAt(), c.overflowAt) << c.what;
         EXPECT_EQ(reader.cutShortAt(), c.cutShortAt) << c.what;
