@@ -362,7 +362,7 @@ bool ExportQvx::compressRuns(TeskLayerReader& layer, int width, int height)
         break;
     }
     case 30:
-        layer.readWholeLayer([&runs](uchar grey, qint64 length) { runs.add(grey, length); });
+        runs.addLayer(layer);
         break;
     default:
         return false;

@@ -1,5 +1,7 @@
 #include "qvxrunencoder.h"
 
+#include "tesklayerreader.h"
+
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -71,13 +73,15 @@ void QvxRunEncoder::addPixels(const uchar* p, const uchar* end)
 {
     if (p == end)
         return;
+    uchar cls = current;
+    quint32 n = count;
     // The pixel before the first one in memory may not be there.
-    add(*p++, 1);
+    gather(*p++, 1, cls, n);
     while (end - p >= 16) {
         const int changes = classChanges(p);
         if (changes == 0) {
             const uchar* runEnd = classRunEnd(p + 16, end, p[0] & kClassMask);
-            add(p[0], runEnd - p);
+            n += quint32(runEnd - p);
             p = runEnd;
             continue;
         }
@@ -85,14 +89,28 @@ void QvxRunEncoder::addPixels(const uchar* p, const uchar* end)
         int done = 0;
         for (int bits = changes; bits != 0; bits &= bits - 1) {
             const int at = qCountTrailingZeroBits(quint32(bits));
-            add(p[done], at - done);
+            n += quint32(at - done);
+            writeRun(cls, n);
+            cls = p[at] & kClassMask;
+            n = 0;
             done = at;
         }
-        add(p[done], 16 - done);
+        n += quint32(16 - done);
         p += 16;
     }
     for (; p != end; ++p)
-        add(*p, 1);
+        gather(*p, 1, cls, n);
+    current = cls;
+    count = n;
+}
+
+void QvxRunEncoder::addLayer(TeskLayerReader& layer)
+{
+    uchar cls = current;
+    quint32 n = count;
+    layer.readWholeLayer([&](uchar grey, qint64 length) { gather(grey, length, cls, n); });
+    current = cls;
+    count = n;
 }
 
 void QvxRunEncoder::finish()

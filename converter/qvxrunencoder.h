@@ -4,6 +4,8 @@
 #include <QVector>
 #include <QtGlobal>
 
+class TeskLayerReader;
+
 // Encodes pixels, given in raster order as runs of one grey or as rows of
 // bytes, into the runs of a qvx layer: maximal stretches of one grey class
 // (the top four bits of a pixel), each written as the hexadecimal digits of
@@ -23,19 +25,14 @@ public:
 
     void add(uchar grey, qint64 length)
     {
-        if (length == 0)
-            return;
-        const uchar cls = grey & kClassMask;
-        if (cls != current && count != 0) {
-            writeRun(current, count);
-            count = 0;
-        }
-        current = cls;
-        count += quint32(length);
+        if (length != 0)
+            gather(grey, length, current, count);
     }
 
     // The pixels from p up to end.
     void addPixels(const uchar* p, const uchar* end);
+    // The whole of a layer, from its runs.
+    void addLayer(TeskLayerReader& layer);
 
     // Writes the last run and gives `out` its final size.
     void finish();
@@ -47,6 +44,21 @@ private:
     static constexpr int kDigitBase = 16;
     static constexpr int kMaxRunDigits = 8; // a 32-bit count has at most 8 hex digits
     static constexpr int kBufferStep = 64 * 1024;
+
+    // Adds `length` (at least 1) pixels of `grey` to the run of class `cls`
+    // and `n` pixels gathered so far, or writes that run and starts another.
+    // Callers keep cls and n in locals while they add many, so that writing a
+    // digit cannot make the compiler load them again.
+    void gather(uchar grey, qint64 length, uchar& cls, quint32& n)
+    {
+        const uchar pixelClass = grey & kClassMask;
+        if (pixelClass != cls && n != 0) {
+            writeRun(cls, n);
+            n = 0;
+        }
+        cls = pixelClass;
+        n += quint32(length);
+    }
 
     // count must not be 0.
     void writeRun(uchar cls, quint32 count)
