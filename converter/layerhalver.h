@@ -13,7 +13,7 @@
 // block a, b, c, d becomes (a + b + c + d) / 4 rounded down (checked for every
 // possible block; a test holds the linked Qt to it).
 //
-// As a sink of a layer's runs (TeskLayerReader::readRuns), it hands the halved
+// From a layer's runs (halve, which reads them with TeskLayerReader), it hands the halved
 // layer to a QvxRunEncoder without a bitmap: a pair of rows costs one step per
 // change of grey in either row, and a block needs its four pixels only where it
 // lies across a change at an odd column. Rows with many changes are written as
