@@ -53,6 +53,9 @@ struct TokenCase {
     bool overflow;
 };
 
+// Names the case in test names and failure messages.
+void PrintTo(const TokenCase& c, std::ostream* os) { *os << c.name; }
+
 class DecoderTokens : public testing::TestWithParam<TokenCase> {};
 
 TEST_P(DecoderTokens, DecodesToExpectedBitmap)
@@ -94,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
         TokenCase{"HeadByteAtEnd", 2, 2, bytes({0x05, 0x85}), pixels({10, 0, 0, 0}), false},
         TokenCase{"LengthBytesCutShort", 2, 2, bytes({0x05, 0x85, 0x40}), pixels({10, 0, 0, 0}), false},
         TokenCase{"FourLengthBytesCutShort", 2, 2, bytes({0x85, 0xC0, 0x00, 0x00}), pixels({0, 0, 0, 0}), false}),
-    [](const testing::TestParamInfo<TokenCase>& info) { return std::string(info.param.name); });
+    testing::PrintToStringParamName());
 
 TEST(Decoder, ReusedBufferKeepsNothingOfThePreviousLayer)
 {
@@ -171,9 +174,16 @@ TEST_P(DecoderRoundTrip, RandomLayerSurvivesEncoding)
     }
 }
 
+std::string formName(const testing::TestParamInfo<TokenForm>& info)
+{
+    const char* names[] = {"Shortest", "LongLengths", "SinglePixels", "ZeroRuns"};
+    return names[int(info.param)];
+}
+
 INSTANTIATE_TEST_SUITE_P(Forms, DecoderRoundTrip,
                          testing::Values(TokenForm::Shortest, TokenForm::LongLengths, TokenForm::SinglePixels,
-                                         TokenForm::ZeroRuns));
+                                         TokenForm::ZeroRuns),
+                         formName);
 
 TEST(Decoder, LongestRunLengths)
 {

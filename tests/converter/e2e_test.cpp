@@ -156,6 +156,8 @@ struct ProgressCase {
     std::vector<int> intermediate;
 };
 
+void PrintTo(const ProgressCase& c, std::ostream* os) { *os << "Layers" << c.layers; }
+
 class ProgressLines : public testing::TestWithParam<ProgressCase> {};
 
 TEST_P(ProgressLines, FollowTheLayers)
@@ -183,12 +185,12 @@ std::vector<int> tens(int from, int to, int repeatLast = 0)
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, ProgressLines,
-                         testing::Values(ProgressCase{0, {}}, ProgressCase{1, {}}, ProgressCase{9, tens(10, 80)},
-                                         ProgressCase{10, tens(10, 90)}, ProgressCase{15, tens(10, 100, 4)},
-                                         ProgressCase{1005, tens(10, 100)}),
-                         [](const testing::TestParamInfo<ProgressCase>& info) {
-                             return "Layers" + std::to_string(info.param.layers);
-                         });
+                         testing::Values(ProgressCase{0, {}}, ProgressCase{1, {}}, ProgressCase{2, {10}},
+                                         ProgressCase{9, tens(10, 80)}, ProgressCase{10, tens(10, 90)},
+                                         ProgressCase{11, tens(10, 100)}, ProgressCase{15, tens(10, 100, 4)},
+                                         ProgressCase{19, tens(10, 100, 8)}, ProgressCase{20, tens(10, 90)},
+                                         ProgressCase{29, tens(10, 100, 4)}, ProgressCase{1005, tens(10, 100)}),
+                         testing::PrintToStringParamName());
 
 TEST_F(EndToEnd, TooFewArgumentsPrintUsage)
 {
@@ -212,6 +214,8 @@ struct FailureCase {
     // Prepares the input and output paths in dir; returns {input, output}.
     QStringList (*prepare)(const QTemporaryDir& dir);
 };
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
 class Failures : public testing::TestWithParam<FailureCase> {};
 
@@ -260,7 +264,7 @@ INSTANTIATE_TEST_SUITE_P(
                         writeAt(in, 36, QByteArray("\xff\xff\xff\xff", 4));
                         return QStringList{in, d.filePath("o.qvx")};
                     }}),
-    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+    testing::PrintToStringParamName());
 
 TEST_F(EndToEnd, ExtraArgumentsAreIgnored)
 {
@@ -347,7 +351,8 @@ TEST_P(WriteFaults, FailWithoutTouchingTheOutputPath)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2) << "a temporary file was left behind";
 }
 
-INSTANTIATE_TEST_SUITE_P(Limits, WriteFaults, testing::Values(0, 100, 20000, 36185, 36200, 36210));
+INSTANTIATE_TEST_SUITE_P(Limits, WriteFaults, testing::Values(0, 100, 20000, 36185, 36200, 36210),
+                         testing::PrintToStringParamName());
 
 TEST(WriteFaults, AFileThatJustFitsIsWritten)
 {
@@ -363,7 +368,7 @@ TEST(WriteFaults, AFileThatJustFitsIsWritten)
 TEST(WriteFaults, ReadOnlyDirectory)
 {
     if (geteuid() == 0)
-        GTEST_SKIP() << "root may write anywhere";
+        GTEST_SKIP() << "runs only as a user other than root, who may write into a read-only directory";
     QTemporaryDir dir;
     const QString in = validInput(dir);
     QDir(dir.path()).mkdir("locked");
@@ -404,7 +409,7 @@ protected:
 TEST_F(OutputNodes, DeviceNodesAreWrittenIntoAndStayDevices)
 {
     if (geteuid() != 0)
-        GTEST_SKIP() << "making device nodes needs root";
+        GTEST_SKIP() << "runs only as root, who alone may make device nodes";
     // The same devices as /dev/null, which swallows everything, and /dev/full,
     // on which every write fails.
     ASSERT_EQ(::mknod(QFile::encodeName(node("null")).constData(), S_IFCHR | 0666, makedev(1, 3)), 0);

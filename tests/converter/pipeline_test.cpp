@@ -102,12 +102,20 @@ TEST_P(BlockPlacement, GivesTheSameOutput)
     EXPECT_EQ(c.output, expected.output);
 }
 
+// Named after the first block and the gap between blocks.
+std::string placementName(const testing::TestParamInfo<std::pair<Order, int>>& info)
+{
+    const char* blocks[] = {"MachineName", "PreviewHead", "PreviewData", "LayerTable", "LayerData"};
+    return blocks[info.param.first[0]] + std::string("FirstGap") + std::to_string(info.param.second);
+}
+
 using B = TeskBuilder;
 INSTANTIATE_TEST_SUITE_P(
     Orders, BlockPlacement,
     testing::Values(std::make_pair(Order{B::LayerData, B::LayerTable, B::PreviewData, B::PreviewHead, B::MachineName}, 0),
                     std::make_pair(Order{B::LayerTable, B::MachineName, B::LayerData, B::PreviewHead, B::PreviewData}, 3),
-                    std::make_pair(Order{B::PreviewData, B::LayerData, B::MachineName, B::LayerTable, B::PreviewHead}, 17)));
+                    std::make_pair(Order{B::PreviewData, B::LayerData, B::MachineName, B::LayerTable, B::PreviewHead}, 17)),
+    placementName);
 
 TEST(Pipeline, FirstEightBytesAreNotLookedAt)
 {
@@ -225,6 +233,8 @@ struct MalformedCase {
     void (*damage)(TeskFileHead_t&);
 };
 
+void PrintTo(const MalformedCase& c, std::ostream* os) { *os << c.name; }
+
 class MalformedLayerTable : public testing::TestWithParam<MalformedCase> {};
 
 TEST_P(MalformedLayerTable, IsRefusedBeforeTheOutputIsMade)
@@ -247,7 +257,7 @@ INSTANTIATE_TEST_SUITE_P(
                     MalformedCase{"NegativeLayerSetCount", [](TeskFileHead_t& h) { h.layerSetCount = -3; }},
                     MalformedCase{"TableLargerThanFile", [](TeskFileHead_t& h) { h.layerCount = 1000000; }},
                     MalformedCase{"BillionLayers", [](TeskFileHead_t& h) { h.layerCount = 1000000000; }}),
-    [](const testing::TestParamInfo<MalformedCase>& info) { return std::string(info.param.name); });
+    testing::PrintToStringParamName());
 
 TEST(Pipeline, NoLayersAndNoLayerSetIsFine)
 {
@@ -263,6 +273,8 @@ struct PreviewCase {
     int width, height, dataSize;
     int outWidth, outHeight;
 };
+
+void PrintTo(const PreviewCase& c, std::ostream* os) { *os << c.name; }
 
 class PreviewDescriptor : public testing::TestWithParam<PreviewCase> {};
 
@@ -294,7 +306,7 @@ INSTANTIATE_TEST_SUITE_P(
                     PreviewCase{"LargestAccepted", 2048, 2048, 6, 120, 150},
                     PreviewCase{"OnePixelRowTooLarge", 2048, 2049, 6, 0, 0},
                     PreviewCase{"ProductOverflows64Bits", 2000000000, 2000000000, 6, 0, 0}),
-    [](const testing::TestParamInfo<PreviewCase>& info) { return std::string(info.param.name); });
+    testing::PrintToStringParamName());
 
 // Pixel data shorter than the picture is padded with black.
 TEST(Pipeline, ShortPreviewDataIsPaddedWithBlack)

@@ -74,6 +74,11 @@ struct RoundTripCase {
     unsigned seed;
 };
 
+void PrintTo(const RoundTripCase& c, std::ostream* os)
+{
+    *os << (c.model == TeskModel::Vireld30 ? "Vireld30" : "Vireld10") << "Seed" << c.seed;
+}
+
 class RoundTrip : public testing::TestWithParam<RoundTripCase> {};
 
 TEST_P(RoundTrip, EveryDecodedLayerShowsTheInputsGreyClasses)
@@ -106,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(Models, RoundTrip,
                          testing::Values(RoundTripCase{TeskModel::Vireld30, 1440, 2560, 1},
                                          RoundTripCase{TeskModel::Vireld30, 1440, 2560, 100},
                                          RoundTripCase{TeskModel::Vireld10, 960, 1708, 7},
-                                         RoundTripCase{TeskModel::Vireld10, 960, 1708, 700}));
+                                         RoundTripCase{TeskModel::Vireld10, 960, 1708, 700}),
+                         testing::PrintToStringParamName());
 
 template <typename Field>
 void patch(QByteArray& file, qint64 offset, Field value)
