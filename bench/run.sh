@@ -38,6 +38,9 @@ while getopts b:o:c:r:f: option; do
     *) sed -n '9,17p' "$0" >&2; exit 2 ;;
   esac
 done
+bash tools/setup.sh bench
+[ -x "$build/bench/stage_benchmarks" ] ||
+  { echo "no $build/bench/stage_benchmarks: configure $build with -DTESKTOQVX_BENCH=ON and build it" >&2; exit 2; }
 
 # name pattern model layers
 samples=(

@@ -6,7 +6,7 @@
 # build-fuzz/artifacts/. Prints the executions and coverage of each target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/setup.sh
+bash tools/setup.sh sanitizers
 
 fuzz_seconds=${FUZZ_SECONDS:-60}
 jobs=${JOBS:-2}

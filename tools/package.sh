@@ -23,7 +23,7 @@ version=$(sed -n 's/^project(tesktoqvx VERSION \([0-9.]*\).*/\1/p' CMakeLists.tx
 dist=$root/dist
 say() { echo "package: $*"; }
 
-bash tools/setup.sh
+bash tools/setup.sh tests
 missing=()
 for p in debhelper dpkg-dev lintian; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,10 +1,26 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian 12 machine lacks to build and test tesktoqvx.
+# Installs what a Debian 12 machine lacks, as root; otherwise lists it and fails.
 # Idempotent: installs nothing when everything is there.
+#
+#   tools/setup.sh [tests] [sanitizers] [bench]
+#
+# Without a word: what building and running the programs needs (the quick
+# start). Each word adds what one script needs besides:
+#   tests       GoogleTest, for the test suite (tools/test.sh)
+#   sanitizers  the tests' libraries, and clang with its sanitizer and libFuzzer
+#               runtimes (tools/check-sanitized.sh)
+#   bench       Google Benchmark and GNU time (bench/run.sh)
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make qtbase5-dev libgtest-dev libgmock-dev libbenchmark-dev
-          clang libclang-rt-14-dev valgrind time)
+packages=(cmake ninja-build g++ qtbase5-dev)
+for set in "$@"; do
+  case $set in
+    tests) packages+=(libgtest-dev libgmock-dev) ;;
+    sanitizers) packages+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev) ;;
+    bench) packages+=(libbenchmark-dev time) ;;
+    *) echo "setup.sh: unknown set '$set' (tests, sanitizers or bench)" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
@@ -14,7 +30,7 @@ done
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "Missing packages: ${missing[*]}" >&2
-  echo "Install them with: sudo apt-get install ${missing[*]}" >&2
+  echo "Install them with: sudo apt-get install --no-install-recommends ${missing[*]}" >&2
   exit 1
 fi
 echo "Installing: ${missing[*]}"
