@@ -7,6 +7,13 @@
 #include <random>
 #include <vector>
 
+// GoogleTest looks for a parameter's printer in the namespace of its type.
+static void PrintTo(TokenForm form, std::ostream* os)
+{
+    const char* names[] = {"Shortest", "LongLengths", "SinglePixels", "ZeroRuns"};
+    *os << names[int(form)];
+}
+
 namespace {
 
 struct Decoded {
@@ -174,16 +181,10 @@ TEST_P(DecoderRoundTrip, RandomLayerSurvivesEncoding)
     }
 }
 
-std::string formName(const testing::TestParamInfo<TokenForm>& info)
-{
-    const char* names[] = {"Shortest", "LongLengths", "SinglePixels", "ZeroRuns"};
-    return names[int(info.param)];
-}
-
 INSTANTIATE_TEST_SUITE_P(Forms, DecoderRoundTrip,
                          testing::Values(TokenForm::Shortest, TokenForm::LongLengths, TokenForm::SinglePixels,
                                          TokenForm::ZeroRuns),
-                         formName);
+                         testing::PrintToStringParamName());
 
 TEST(Decoder, LongestRunLengths)
 {
