@@ -1,6 +1,7 @@
 #include "exportqvx.h"
 
 #include "layerhalver.h"
+#include "printermodel.h"
 #include "qvxrunencoder.h"
 #include "tesklayerreader.h"
 #include "tesktoqvx.h"
@@ -19,16 +20,6 @@
 
 namespace {
 
-// Fixed header words between the magic and the float block, and after the
-// layer count.
-constexpr qint32 kHeaderWord12 = 1;
-constexpr qint32 kHeaderWord20 = 0;
-constexpr qint32 kHeaderWord168 = 4;
-
-// The printer's pixel grid for model 10 is half the slicer's in both axes.
-constexpr int kModel10LayerWidth = 480;
-constexpr int kModel10LayerHeight = 854;
-
 const float kDefaultPrintParameters[qvx::kParameterCount] = {
     20.0f,  20.0f,  1920.0f, 1080.0f, 0.1f,  500.0f, 1000.0f, 10.0f,   2000.0f,
     4000.0f, 0.6f,  0.6f,    5.0f,    2.0f,  600.0f, 600.0f,  48.0f,   30.0f,
@@ -36,54 +27,21 @@ const float kDefaultPrintParameters[qvx::kParameterCount] = {
     6.0f,   150.0f, 1001.0f, 200.0f,  0.0f,  0.0f,   0.0f,
 };
 
-// Plate geometry that a slicer writes for each supported model: plate sizes
-// in micrometres (input X is the printer's short side) and resolution.
-struct AcceptedGeometry {
-    const char* longName;
-    const char* shortName;
-    qint32 x1000;
-    qint32 y1000;
-    qint32 z1000;
-    qint32 resolutionX;
-    qint32 resolutionY;
-};
-
-const AcceptedGeometry kAcceptedGeometries[] = {
-    {"Vireld10", "Kv10", 55440, 98637, 140000, 960, 1708},
-    {"Vireld30", "Kv20", 68040, 120960, 170000, 1440, 2560},
-};
-
-struct PreviewSize {
-    const char* name;
-    int width;
-    int height;
-};
-
-const PreviewSize kPreviewSizes[] = {
-    {"Vireld10", qvx::kPreviewWidth, qvx::kPreviewHeight},
-    {"Kv10", qvx::kPreviewWidth, qvx::kPreviewHeight},
-    {"Vireld30", qvx::kPreviewWidth, qvx::kPreviewHeight},
-    {"Kv20", qvx::kPreviewWidth, qvx::kPreviewHeight},
-    {"Vireld120", qvx::kPreviewWidth, qvx::kPreviewHeight},
-    {"Vireld20", 200, 150},
-    {"Vireld300", 220, 200},
-};
-
-machineParameters makeMachine(float pixelsX, float pixelsY, float sizeX, float sizeY,
-                              float pixelSize, float maxHeight, const QString& modelName)
+// The writer's record of a model, from its row of the printer table.
+machineParameters machineFor(const PrinterModel& model)
 {
     machineParameters m;
-    m.pixelsX = pixelsX;
-    m.pixelsY = pixelsY;
-    m.sizeX = sizeX;
-    m.sizeY = sizeY;
-    m.pixelSizeX = pixelSize;
-    m.pixelSizeY = pixelSize;
-    m.maxHeight = maxHeight;
+    m.pixelsX = float(model.layerHeight);
+    m.pixelsY = float(model.layerWidth);
+    m.sizeX = float(model.plateLongUm) / 1000.0f;
+    m.sizeY = float(model.plateShortUm) / 1000.0f;
+    m.pixelSizeX = model.pixelPitchUm;
+    m.pixelSizeY = model.pixelPitchUm;
+    m.maxHeight = model.buildHeightMm();
     m.swapAxes = false;
     m.formatTag = QStringLiteral("qvx");
     m.formatCode = 4;
-    m.modelName = modelName;
+    m.modelName = QLatin1String(model.name);
     m.makerName = QStringLiteral("Quorvath");
     return m;
 }
@@ -107,15 +65,6 @@ std::optional<qint32> toMicrometres(float millimetres)
     if (!(std::fabs(product) < 2147483648.0f))
         return std::nullopt;
     return static_cast<qint32>(product);
-}
-
-const AcceptedGeometry* geometryFor(const QString& name)
-{
-    for (const AcceptedGeometry& g : kAcceptedGeometries) {
-        if (name == QLatin1String(g.longName) || name == QLatin1String(g.shortName))
-            return &g;
-    }
-    return nullptr;
 }
 
 // Bitwise, so that a signalling NaN is carried over as it is.
@@ -167,15 +116,35 @@ bool isStandardOutput(const QString& path)
 #endif
 }
 
+// Preview sizes of the family's other models, which the machine check refuses:
+// only a writer used without it reads them.
+const struct {
+    const char* name;
+    int width;
+    int height;
+} kOtherPreviewSizes[] = {
+    {"Vireld120", qvx::kPreviewWidth, qvx::kPreviewHeight},
+    {"Vireld20", 200, 150},
+    {"Vireld300", 220, 200},
+};
+
+QSize previewSize(const QString& name)
+{
+    if (const PrinterModel* model = PrinterModel::byName(name))
+        return QSize(model->previewWidth, model->previewHeight);
+    for (const auto& other : kOtherPreviewSizes) {
+        if (name == QLatin1String(other.name))
+            return QSize(other.width, other.height);
+    }
+    return QSize();
+}
+
 QImage scaledPreview(const QImage& preview, const QString& name)
 {
-    if (preview.isNull())
+    const QSize size = previewSize(name);
+    if (preview.isNull() || !size.isValid())
         return QImage();
-    for (const PreviewSize& size : kPreviewSizes) {
-        if (name == QLatin1String(size.name))
-            return preview.scaled(size.width, size.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }
-    return QImage();
+    return preview.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 } // namespace
@@ -189,22 +158,22 @@ ExportQvx::ExportQvx(TeskToQvx* driver)
 
 void ExportQvx::initParameters()
 {
-    modelNumbers = {
-        {"Kv10", 10},      {"Vireld10", 10},  {"Kv20", 30},          {"Vireld30", 30},
-        {"Vireld120", 120}, {"Vireld200", 200}, {"Vireld200Pro", 240}, {"Vireld300", 300},
-    };
+    // The family's other models are known by name and number only: the machine
+    // check refuses them, so nothing reads their rows. Nothing reads formatTags,
+    // nor a machineParameters' sizes, format, model and maker fields either.
+    modelNumbers = {{"Vireld120", 120}, {"Vireld200", 200}, {"Vireld200Pro", 240}, {"Vireld300", 300}};
     formatTags = {
         {"Kv10", "qvx"},          {"Vireld10", "qvx"},       {"Kv20", "qvx30"},
         {"Vireld30", "qvx30"},    {"Vireld120", "qvx120"},   {"Vireld200", "qvx200"},
         {"Vireld200Pro", "qvx200p"}, {"Vireld300", "qvx300"},
     };
-    const machineParameters model10 =
-        makeMachine(854.0f, 480.0f, 98.637f, 55.44f, 115.5f, 140.0f, QStringLiteral("Vireld10"));
-    const machineParameters model30 =
-        makeMachine(2560.0f, 1440.0f, 120.96f, 68.04f, 47.25f, 170.0f, QStringLiteral("Vireld30"));
-    machineTable = {
-        {"Vireld10", model10}, {"Kv10", model10}, {"Vireld30", model30}, {"Kv20", model30},
-    };
+    machineTable.clear();
+    for (const PrinterModel* model = PrinterModel::begin(); model != PrinterModel::end(); ++model) {
+        for (const char* name : {model->name, model->shortName}) {
+            modelNumbers.insert(QLatin1String(name), model->modelNumber);
+            machineTable.insert(QLatin1String(name), machineFor(*model));
+        }
+    }
     std::memcpy(printParameters, kDefaultPrintParameters, sizeof printParameters);
 }
 
@@ -216,18 +185,7 @@ bool ExportQvx::validate()
     return accepted;
 }
 
-bool ExportQvx::validateMachineName() const
-{
-    const AcceptedGeometry* expected = geometryFor(machineName);
-    if (!expected)
-        return false;
-    const TeskFileHead_t& h = driver->header;
-    return toMicrometres(h.bedSizeX) == expected->x1000
-        && toMicrometres(h.bedSizeY) == expected->y1000
-        && toMicrometres(h.bedSizeZ) == expected->z1000
-        && h.resolutionX == expected->resolutionX
-        && h.resolutionY == expected->resolutionY;
-}
+bool ExportQvx::validateMachineName() const { return rejectionReasons().isEmpty(); }
 
 void ExportQvx::evaluatePrintingParameters()
 {
@@ -235,24 +193,24 @@ void ExportQvx::evaluatePrintingParameters()
     const TeskFileHead_t& h = driver->header;
     float* p = printParameters;
 
-    p[0] = 1000.0f / (m.swapAxes ? m.pixelSizeY : m.pixelSizeX);
-    p[1] = 1000.0f / (m.swapAxes ? m.pixelSizeX : m.pixelSizeY);
-    p[2] = m.swapAxes ? m.pixelsY : m.pixelsX;
-    p[3] = m.swapAxes ? m.pixelsX : m.pixelsY;
+    p[qvx::kPixelsPerMmX] = 1000.0f / (m.swapAxes ? m.pixelSizeY : m.pixelSizeX);
+    p[qvx::kPixelsPerMmY] = 1000.0f / (m.swapAxes ? m.pixelSizeX : m.pixelSizeY);
+    p[qvx::kPixelsX] = m.swapAxes ? m.pixelsY : m.pixelsX;
+    p[qvx::kPixelsY] = m.swapAxes ? m.pixelsX : m.pixelsY;
 
-    copyBits(p[4], h.layerHeight);
-    p[5] = h.exposureTime * 1000.0f;
-    p[6] = h.bottomExposureTime * 1000.0f;
-    p[8] = h.lightOffDelay * 1000.0f;
-    p[9] = p[8];
-    p[10] = static_cast<float>(h.bottomLayerCount) * h.layerHeight;
-    copyBits(p[12], h.param140);
-    copyBits(p[13], h.param148);
-    copyBits(p[14], h.param152);
-    copyBits(p[15], h.param152);
-    copyBits(p[16], h.param144);
-    copyBits(p[17], h.param144);
-    p[30] = m.maxHeight;
+    copyBits(p[qvx::kLayerHeight], h.layerHeight);
+    p[qvx::kExposureTime] = h.exposureTime * 1000.0f;
+    p[qvx::kBottomExposureTime] = h.bottomExposureTime * 1000.0f;
+    p[qvx::kLightOffDelay] = h.lightOffDelay * 1000.0f;
+    p[qvx::kLightOffDelay2] = p[qvx::kLightOffDelay];
+    p[qvx::kBottomHeight] = static_cast<float>(h.bottomLayerCount) * h.layerHeight;
+    copyBits(p[qvx::kTeskByte140], h.param140);
+    copyBits(p[qvx::kTeskByte148], h.param148);
+    copyBits(p[qvx::kTeskByte152], h.param152);
+    copyBits(p[qvx::kTeskByte152Again], h.param152);
+    copyBits(p[qvx::kTeskByte144], h.param144);
+    copyBits(p[qvx::kTeskByte144Again], h.param144);
+    p[qvx::kBuildHeight] = m.maxHeight;
 }
 
 bool ExportQvx::openFile(const QString& path)
@@ -282,13 +240,13 @@ bool ExportQvx::writeFrontData(QImage& preview)
     stream.setByteOrder(QDataStream::LittleEndian);
 
     stream.writeRawData(qvx::kMagic, qvx::kMagicSize);
-    stream << qvx::kVersionTag << kHeaderWord12 << qint32(modelNumber()) << kHeaderWord20
+    stream << qvx::kVersionTag << qvx::kHeaderWord12 << qint32(modelNumber()) << qvx::kHeaderWord20
            << qint32(qvx::kParameterCount);
     // Written as raw bits: passing a float through an x87 register on 32-bit
     // builds would quiet a signalling NaN taken over from the input.
     for (const float& value : printParameters)
         stream << floatBits(value);
-    stream << qint32(driver->header.layerCount) << kHeaderWord168;
+    stream << qint32(driver->header.layerCount) << qvx::kHeaderWord168;
 
     const QImage picture = scaledPreview(preview, machineName);
     stream << qint32(picture.width()) << qint32(picture.height());
@@ -306,16 +264,18 @@ bool ExportQvx::writeLayerData(QImage& layer)
     const bool grey = layer.format() == QImage::Format_Grayscale8;
     QImage prepared;
     switch (modelNumber()) {
-    case 10:
-        if (grey && layer.width() == 2 * kModel10LayerWidth && layer.height() == 2 * kModel10LayerHeight) {
+    case 10: {
+        const PrinterModel& model = *PrinterModel::byNumber(10);
+        if (grey && layer.width() == model.slicerWidth && layer.height() == model.slicerHeight) {
             LayerHalver::halveGrey(layer, halfLayer);
             prepared = halfLayer;
         } else {
-            prepared = layer.scaled(kModel10LayerWidth, kModel10LayerHeight, Qt::IgnoreAspectRatio,
+            prepared = layer.scaled(model.layerWidth, model.layerHeight, Qt::IgnoreAspectRatio,
                                     Qt::SmoothTransformation)
                            .convertToFormat(QImage::Format_Grayscale8);
         }
         break;
+    }
     case 30:
         // Copying a grey image and converting it to its own format change nothing.
         prepared = grey ? layer : layer.copy().convertToFormat(QImage::Format_Grayscale8);
@@ -356,7 +316,8 @@ bool ExportQvx::compressRuns(TeskLayerReader& layer, int width, int height)
     case 10: {
         // Only the halving of a layer of exactly twice the printer's grid is
         // done in runs; validate admits no other size.
-        if (width != 2 * kModel10LayerWidth || height != 2 * kModel10LayerHeight)
+        const PrinterModel& model = *PrinterModel::byNumber(10);
+        if (width != model.slicerWidth || height != model.slicerHeight)
             return false;
         LayerHalver(width, height, runs).halve(layer);
         break;
@@ -422,13 +383,15 @@ QString ExportQvx::machineNameText(const QByteArray& bytes)
     return QString::fromUtf8(bytes.constData(), length);
 }
 
+// The machine check: the input must name a supported model and carry exactly
+// its resolution and plate size. Empty when it accepts.
 QStringList ExportQvx::rejectionReasons() const
 {
-    const AcceptedGeometry* expected = geometryFor(machineName);
+    const PrinterModel* expected = PrinterModel::byName(machineName);
     if (!expected) {
         QStringList names;
-        for (const AcceptedGeometry& g : kAcceptedGeometries)
-            names << QLatin1String(g.longName) << QLatin1String(g.shortName);
+        for (const PrinterModel* m = PrinterModel::begin(); m != PrinterModel::end(); ++m)
+            names << QLatin1String(m->name) << QLatin1String(m->shortName);
         return {QStringLiteral("machine name \"%1\" is none of %2").arg(machineName, names.join(QLatin1String(", ")))};
     }
     const TeskFileHead_t& h = driver->header;
@@ -440,10 +403,10 @@ QStringList ExportQvx::rejectionReasons() const
                            .arg(wanted)
                            .arg(found ? QString::number(*found) : QStringLiteral("no number"));
     };
-    compare("resolution X", h.resolutionX, expected->resolutionX);
-    compare("resolution Y", h.resolutionY, expected->resolutionY);
-    compare("plate size X in thousandths of a mm", toMicrometres(h.bedSizeX), expected->x1000);
-    compare("plate size Y in thousandths of a mm", toMicrometres(h.bedSizeY), expected->y1000);
-    compare("build height in thousandths of a mm", toMicrometres(h.bedSizeZ), expected->z1000);
+    compare("resolution X", h.resolutionX, expected->slicerWidth);
+    compare("resolution Y", h.resolutionY, expected->slicerHeight);
+    compare("plate size X in thousandths of a mm", toMicrometres(h.bedSizeX), expected->plateShortUm);
+    compare("plate size Y in thousandths of a mm", toMicrometres(h.bedSizeY), expected->plateLongUm);
+    compare("build height in thousandths of a mm", toMicrometres(h.bedSizeZ), expected->buildHeightUm);
     return reasons;
 }

@@ -1,6 +1,8 @@
 #ifndef EXPORTQVX_H
 #define EXPORTQVX_H
 
+#include "qvxformat.h"
+
 #include <QDataStream>
 #include <QFile>
 #include <QSaveFile>
@@ -12,35 +14,6 @@
 
 class TeskLayerReader;
 class TeskToQvx;
-
-// The qvx slice file. Little-endian, floats single precision, except the
-// preview pixels, which are big-endian.
-//
-//   offset  size  content
-//   0       8     magic "QuorvatH"
-//   8       4     0xFF000001
-//   12      4     1
-//   16      4     model number (10 or 30)
-//   20      4     0
-//   24      4     34, the number of floats that follow
-//   28      136   printParameters[0..33]
-//   164     4     layer count
-//   168     4     4
-//   172     4     preview width  (120)
-//   176     4     preview height (150)
-//   180     2*w*h preview, RGB565 big-endian, rows from the top
-//   ...           one record per layer: uint32 byte count N, then N bytes of
-//                 runs (see compressImage)
-namespace qvx {
-constexpr char kMagic[] = "QuorvatH";
-constexpr int kMagicSize = 8;
-constexpr qint32 kVersionTag = qint32(0xFF000001);
-constexpr int kParameterCount = 34;
-constexpr int kHeaderSize = 180;
-constexpr int kLayerCountOffset = 164;
-constexpr int kPreviewWidth = 120;
-constexpr int kPreviewHeight = 150;
-} // namespace qvx
 
 // Geometry of one printer model. The printer's X axis is the long side of the
 // plate, which is the input file's Y axis.
@@ -75,6 +48,7 @@ public:
     // True when the input was sliced for a supported model with exactly its
     // resolution and plate size; then printParameters hold the derived values.
     bool validate();
+    // True exactly when rejectionReasons() is empty.
     bool validateMachineName() const;
     void evaluatePrintingParameters();
 
@@ -105,8 +79,8 @@ public:
     // The machine name's text: the bytes up to the first zero byte, as UTF-8.
     static QString machineNameText(const QByteArray& bytes);
 
-    // Why validateMachineName() refuses the input: one line per failing check,
-    // with the expected and the found value. Empty when it accepts.
+    // The machine check: why the input is refused, one line per failing
+    // check, with the expected and the found value. Empty when it accepts.
     QStringList rejectionReasons() const;
 
     TeskToQvx* driver;

@@ -19,7 +19,12 @@ TeskDatHead_t TeskLayerTable::entry(int j)
     const int start = j - j % kPartEntries;
     if (start != partStart) {
         const int entries = std::min(kPartEntries, layerCount - start);
-        readHeld(file, fileSize, offset + start * kEntrySize, entries * kEntrySize, part);
+        // The table is one block: at a negative offset all of it reads as
+        // zeros, not only the parts that would lie before the file's start.
+        if (offset >= 0)
+            readHeld(file, fileSize, offset + start * kEntrySize, entries * kEntrySize, part);
+        else
+            part.clear();
         part.append(QByteArray(int(entries * kEntrySize - part.size()), '\0'));
         partStart = start;
     }

@@ -1,5 +1,7 @@
 #include "qvxexaminer.h"
 
+#include "printermodel.h"
+
 #include <QFile>
 #include <QJsonArray>
 
@@ -22,17 +24,17 @@ struct SlotMeaning {
 };
 
 const SlotMeaning kSlotMeanings[] = {
-    {0, "pixelsPerMmX", "pixels per mm along X", "1/mm"},
-    {1, "pixelsPerMmY", "pixels per mm along Y", "1/mm"},
-    {2, "pixelsX", "pixels along X", "pixels"},
-    {3, "pixelsY", "pixels along Y", "pixels"},
-    {4, "layerHeight", "layer height", "mm"},
-    {5, "exposureTime", "exposure time", "ms"},
-    {6, "bottomExposureTime", "bottom exposure time", "ms"},
-    {8, "lightOffDelay", "light-off delay", "ms"},
-    {9, "lightOffDelay2", "light-off delay (second)", "ms"},
-    {10, "bottomHeight", "height of the bottom layers", "mm"},
-    {30, "buildHeight", "build height", "mm"},
+    {qvx::kPixelsPerMmX, "pixelsPerMmX", "pixels per mm along X", "1/mm"},
+    {qvx::kPixelsPerMmY, "pixelsPerMmY", "pixels per mm along Y", "1/mm"},
+    {qvx::kPixelsX, "pixelsX", "pixels along X", "pixels"},
+    {qvx::kPixelsY, "pixelsY", "pixels along Y", "pixels"},
+    {qvx::kLayerHeight, "layerHeight", "layer height", "mm"},
+    {qvx::kExposureTime, "exposureTime", "exposure time", "ms"},
+    {qvx::kBottomExposureTime, "bottomExposureTime", "bottom exposure time", "ms"},
+    {qvx::kLightOffDelay, "lightOffDelay", "light-off delay", "ms"},
+    {qvx::kLightOffDelay2, "lightOffDelay2", "light-off delay (second)", "ms"},
+    {qvx::kBottomHeight, "bottomHeight", "height of the bottom layers", "mm"},
+    {qvx::kBuildHeight, "buildHeight", "build height", "mm"},
 };
 
 const SlotMeaning* meaningOf(int slot)
@@ -46,14 +48,8 @@ const SlotMeaning* meaningOf(int slot)
 
 QString modelName(int modelNumber)
 {
-    switch (modelNumber) {
-    case 10:
-        return QStringLiteral("Vireld10 or Kv10");
-    case 30:
-        return QStringLiteral("Vireld30 or Kv20");
-    default:
-        return QStringLiteral("unknown");
-    }
+    const PrinterModel* model = PrinterModel::byNumber(modelNumber);
+    return model ? model->names() : QStringLiteral("unknown");
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "qvxreader.h"
 
+#include "printermodel.h"
+
 #include <QtEndian>
 
 #include <cstring>
@@ -7,13 +9,7 @@
 namespace {
 
 constexpr qint64 kMaxPixels = 1 << 28;
-constexpr int kRecordSizeBytes = 4;
-
-// The printer grids by model number: the slicer's grid halved for model 10.
-constexpr int kModel10Width = 480;
-constexpr int kModel10Height = 854;
-constexpr int kModel30Width = 1440;
-constexpr int kModel30Height = 2560;
+using qvx::kRecordSizeBytes;
 
 // Walks a byte array, checking the size before every field.
 class Cursor {
@@ -91,9 +87,10 @@ bool QvxReader::parse(const QByteArray& file)
     const qint32 four = in.int32();
     previewWidth = in.int32();
     previewHeight = in.int32();
-    for (const QString& e : {fixedFieldError(8, tag, qvx::kVersionTag), fixedFieldError(12, one, 1),
-                             fixedFieldError(20, zero, 0), fixedFieldError(24, parameterCount, qvx::kParameterCount),
-                             fixedFieldError(168, four, 4)}) {
+    for (const QString& e : {fixedFieldError(8, tag, qvx::kVersionTag), fixedFieldError(12, one, qvx::kHeaderWord12),
+                             fixedFieldError(20, zero, qvx::kHeaderWord20),
+                             fixedFieldError(24, parameterCount, qvx::kParameterCount),
+                             fixedFieldError(168, four, qvx::kHeaderWord168)}) {
         if (!e.isEmpty())
             return error = e, false;
     }
@@ -169,12 +166,6 @@ bool QvxReader::walkRuns(const QByteArray& runs, qint64 pixelCount, const RunVis
 
 QSize QvxReader::layerSize(int modelNumber)
 {
-    switch (modelNumber) {
-    case 10:
-        return QSize(kModel10Width, kModel10Height);
-    case 30:
-        return QSize(kModel30Width, kModel30Height);
-    default:
-        return QSize();
-    }
+    const PrinterModel* model = PrinterModel::byNumber(modelNumber);
+    return model ? QSize(model->layerWidth, model->layerHeight) : QSize();
 }

@@ -1,7 +1,7 @@
 #ifndef QVXREADER_H
 #define QVXREADER_H
 
-#include "exportqvx.h"
+#include "qvxformat.h"
 
 #include <QByteArray>
 #include <QSize>
@@ -10,7 +10,7 @@
 
 #include <functional>
 
-// Reads a qvx file back (the layout is described beside ExportQvx): the header,
+// Reads a qvx file back (its layout is in qvxformat.h): the header,
 // the preview and the layer records, and decodes the runs of a layer.
 class QvxReader {
 public:

@@ -1,5 +1,7 @@
 #include "teskbuilder.h"
 
+#include "printermodel.h"
+
 #include <QFile>
 #include <QtEndian>
 
@@ -67,21 +69,15 @@ TeskBuilder::TeskBuilder()
 TeskBuilder::TeskBuilder(TeskModel model)
     : TeskBuilder()
 {
-    if (model == TeskModel::Vireld10) {
-        machineName = "Vireld10";
-        header.resolutionX = 960;
-        header.resolutionY = 1708;
-        header.bedSizeX = 55.44f;
-        header.bedSizeY = 98.637f;
-        header.bedSizeZ = 140.0f;
-    } else {
-        machineName = "Vireld30";
-        header.resolutionX = 1440;
-        header.resolutionY = 2560;
-        header.bedSizeX = 68.04f;
-        header.bedSizeY = 120.96f;
-        header.bedSizeZ = 170.0f;
-    }
+    const PrinterModel& printer = *PrinterModel::byNumber(model == TeskModel::Vireld10 ? 10 : 30);
+    machineName = printer.name;
+    header.resolutionX = printer.slicerWidth;
+    header.resolutionY = printer.slicerHeight;
+    // A micrometre count over 1000 in single precision is the float nearest to
+    // the millimetres, as a slicer writes them.
+    header.bedSizeX = float(printer.plateShortUm) / 1000.0f;
+    header.bedSizeY = float(printer.plateLongUm) / 1000.0f;
+    header.bedSizeZ = printer.buildHeightMm();
 }
 
 void TeskBuilder::addLayer(const QByteArray& bitmap, TokenForm form)

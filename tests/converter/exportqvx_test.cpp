@@ -7,6 +7,7 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -156,6 +157,8 @@ TEST(ExportQvxName, ChoosesModelFromTextBeforeFirstZero)
     }
 }
 
+// The verdict and its explanation come from one check: a refusal names each
+// failing field, an acceptance names none.
 TEST(ExportQvxCheck, AcceptsOnlyExactModelGeometry)
 {
     // 55.44f * 1000 is 55440 only when the product is rounded to single precision.
@@ -163,38 +166,47 @@ TEST(ExportQvxCheck, AcceptsOnlyExactModelGeometry)
     const auto same = [](TeskFileHead_t&) {};
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
+    const auto below = [](float value) { return std::nextafter(value, 0.0f); };
     const struct {
-        TeskModel geometry; QByteArray name; std::function<void(TeskFileHead_t&)> change; bool accepted;
+        TeskModel geometry; QByteArray name; std::function<void(TeskFileHead_t&)> change; const char* reason;
     } cases[] = {
-        {TeskModel::Vireld10, "Vireld10", same, true},
-        {TeskModel::Vireld10, "Kv10", same, true},
-        {TeskModel::Vireld30, "Vireld30", same, true},
-        {TeskModel::Vireld30, "Kv20", same, true},
-        {TeskModel::Vireld30, "Vireld300", same, true},
-        {TeskModel::Vireld30, "Vireld10", same, false},
-        {TeskModel::Vireld10, "Kv20", same, false},
-        {TeskModel::Vireld10, "vireld10", same, false},
-        {TeskModel::Vireld10, "Vireld120", same, false},
-        {TeskModel::Vireld10, "Vireld200Pro", same, false},
-        {TeskModel::Vireld10, "", same, false},
-        {TeskModel::Vireld10, QByteArray("\0Vireld10", 9), same, false},
-        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.resolutionY = 1707; }, false},
-        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.resolutionY = 1709; }, false},
-        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.bedSizeX = 55.440994f; }, true},
-        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.bedSizeX = 55.441f; }, false},
-        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.bedSizeX = -55.44f; }, false},
-        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.bedSizeZ = 139.999f; }, false},
-        {TeskModel::Vireld10, "Vireld10", [=](TeskFileHead_t& h) { h.bedSizeX = nan; }, false},
-        {TeskModel::Vireld10, "Vireld10", [=](TeskFileHead_t& h) { h.bedSizeY = inf; }, false},
-        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.bedSizeZ = 1e30f; }, false},
+        {TeskModel::Vireld10, "Vireld10", same, nullptr},
+        {TeskModel::Vireld10, "Kv10", same, nullptr},
+        {TeskModel::Vireld30, "Vireld30", same, nullptr},
+        {TeskModel::Vireld30, "Kv20", same, nullptr},
+        {TeskModel::Vireld30, "Vireld300", same, nullptr},
+        {TeskModel::Vireld30, "Vireld10", same, "resolution X for Vireld10: expected 960, found 1440"},
+        {TeskModel::Vireld10, "Kv20", same, "resolution X for Kv20: expected 1440, found 960"},
+        {TeskModel::Vireld10, "vireld10", same, "machine name \"vireld10\" is none of Vireld10, Kv10, Vireld30, Kv20"},
+        {TeskModel::Vireld10, "Vireld120", same, "machine name \"Vireld120\""},
+        {TeskModel::Vireld10, "Vireld200Pro", same, "machine name \"Vireld200Pro\""},
+        {TeskModel::Vireld10, "", same, "machine name \"\""},
+        {TeskModel::Vireld10, QByteArray("\0Vireld10", 9), same, "machine name \"\""},
+        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.resolutionX = 959; }, "resolution X"},
+        {TeskModel::Vireld30, "Kv20", [](TeskFileHead_t& h) { h.resolutionX = 1441; }, "resolution X"},
+        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.resolutionY = 1707; }, "resolution Y"},
+        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.resolutionY = 1709; }, "resolution Y"},
+        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.bedSizeX = 55.440994f; }, nullptr},
+        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.bedSizeX = 55.441f; }, "plate size X"},
+        {TeskModel::Vireld10, "Vireld10", [&](TeskFileHead_t& h) { h.bedSizeX = below(h.bedSizeX); }, "plate size X"},
+        {TeskModel::Vireld30, "Vireld30", [&](TeskFileHead_t& h) { h.bedSizeY = below(h.bedSizeY); }, "plate size Y"},
+        {TeskModel::Vireld30, "Vireld30", [&](TeskFileHead_t& h) { h.bedSizeZ = below(h.bedSizeZ); }, "build height"},
+        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.bedSizeX = -55.44f; }, "found -55440"},
+        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.bedSizeZ = 139.999f; }, "build height"},
+        {TeskModel::Vireld10, "Vireld10", [=](TeskFileHead_t& h) { h.bedSizeX = nan; }, "found no number"},
+        {TeskModel::Vireld10, "Vireld10", [=](TeskFileHead_t& h) { h.bedSizeY = inf; }, "plate size Y"},
+        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.bedSizeZ = 1e30f; }, "build height"},
     };
     for (const auto& c : cases) {
         TeskToQvx driver("", "");
         setInput(driver, c.geometry, c.name);
         c.change(driver.header);
         ExportQvx writer(&driver);
-        EXPECT_EQ(writer.validate(), c.accepted) << c.name.toHex().constData();
-        if (!c.accepted) {
+        const QStringList reasons = writer.rejectionReasons();
+        EXPECT_EQ(writer.validateMachineName(), reasons.isEmpty()) << c.name.toHex().constData();
+        EXPECT_EQ(writer.validate(), c.reason == nullptr) << c.name.toHex().constData();
+        if (c.reason) {
+            EXPECT_TRUE(reasons.join('\n').contains(QLatin1String(c.reason))) << reasons.join('\n').toStdString();
             const float untouched[] = {20.0f, 20.0f, 1920.0f, 1080.0f};
             EXPECT_EQ(std::memcmp(writer.printParameters, untouched, sizeof untouched), 0);
         }

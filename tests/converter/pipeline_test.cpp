@@ -1,6 +1,7 @@
 #include "conversion.h"
 #include "qvxreader.h"
 #include "teskbuilder.h"
+#include "tesklayertable.h"
 
 #include <QTemporaryDir>
 
@@ -163,6 +164,27 @@ TEST(Pipeline, LongLayerTable)
     ASSERT_EQ(qvx.layerRecords.size(), 4100);
     for (int j = 4094; j < 4100; ++j)
         EXPECT_EQ(layerClasses(qvx, j), smallLayerClasses(j - 4094)) << j;
+}
+
+// A table at a negative offset reads as zeros whole, however many parts it is
+// read in: its later parts must not be taken from where they would fall.
+TEST(Pipeline, ALayerTableAtANegativeOffsetReadsAsZeros)
+{
+    constexpr int kLayers = TeskLayerTable::kPartEntries + 4;
+    TeskBuilder b(TeskModel::Vireld30);
+    b.order = {B::LayerTable, B::MachineName, B::PreviewHead, B::PreviewData, B::LayerData};
+    for (int j = 0; j < kLayers; ++j)
+        b.addLayerStream(smallLayer(j % 4));
+    QByteArray file = b.build();
+    TeskFileHead_t header = recordAt<TeskFileHead_t>(file, 0);
+    // The second part of the table would start at the real table's start.
+    header.layerTableOffset -= TeskLayerTable::kPartEntries * qint32(sizeof(TeskDatHead_t));
+    ASSERT_LT(header.layerTableOffset, 0);
+    patch(file, 0, header);
+    const QvxReader qvx = parsed(convertBytes(file));
+    ASSERT_EQ(qvx.layerRecords.size(), kLayers);
+    for (int j : {0, TeskLayerTable::kPartEntries - 1, TeskLayerTable::kPartEntries, kLayers - 1})
+        EXPECT_EQ(layerClasses(qvx, j), QByteArray(kPixels, '\0')) << j;
 }
 
 TEST(Pipeline, LayerDataAbove4GiB)
