@@ -123,5 +123,12 @@ for model in 10 30; do
     done
   fi
 done
+
+# sliceinfo's whole report (summary, checks, warnings, and with --png the
+# preview, contact sheet and height plot) on the organic model-30 file, against
+# the conversion of the same file in this run; the bound is 2 x.
+read -r reportCpu reportWall _ <<<"$(measure "$repeats" 1 "$build/sliceinfo" "$corpus/organic30-2000.tesk" --png "$corpus/out/png")"
+awk -v c="$reportCpu" -v w="$reportWall" -v t="${cpuOf[organic30-2000-new]}" \
+  'BEGIN { printf "sliceinfo --png, organic30-2000: cpu %.3f s, wall %.3f s = %.2f x the conversion (cpu; bound 2)\n", c, w, c / t }'
 rm -rf "$corpus/out"
 exit $status

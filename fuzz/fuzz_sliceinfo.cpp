@@ -1,6 +1,8 @@
 // sliceinfo's inspection of an arbitrary file, Tesk or qvx (told apart by
-// content): the report, the preview and the first and last layer pictures.
+// content): the report as text and JSON, the preview, the first and last
+// layer pictures and thumbnails, and the height plot.
 #include "fuzzsupport.h"
+#include "heightplot.h"
 #include "sliceexaminer.h"
 
 #include <QDir>
@@ -25,11 +27,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QString error;
     if (!inspector.inspect(path, SliceExaminer::Detect, &error))
         return 0;
-    inspector.report();
+    const SliceReport& report = inspector.report();
+    report.toText({0, 1});
+    report.toJson();
     inspector.preview();
     if (inspector.layerCount() > 0) {
-        inspector.layerImage(0);
-        inspector.layerImage(inspector.layerCount() - 1);
+        for (int j : {0, inspector.layerCount() - 1}) {
+            inspector.layerImage(j);
+            inspector.layerThumbnail(j, QSize(16, 16));
+        }
     }
+    HeightPlot::draw(report);
     return 0;
 }

@@ -1,63 +1,52 @@
 #include "contactsheet.h"
 
-#include <QColor>
+#include "pixelfont.h"
+
+#include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
-constexpr int kGlyphWidth = 3;
-constexpr int kGlyphHeight = 5;
 constexpr int kLabelScale = 3;
+constexpr int kHeightScale = 2;
 constexpr int kMargin = 8;
 constexpr int kMaxColumns = 10;
-constexpr int kBackground = 64;
-constexpr int kWhite = 255;
+constexpr int kFrame = 3;
+const QColor kBackground(64, 64, 64);
+const QColor kLabel(255, 255, 255);
+const QColor kMarked(235, 40, 40);
 
-// Rows of each digit from the top, three bits each, the left dot the highest.
-constexpr quint8 kDigitRows[10][kGlyphHeight] = {
-    {7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7}, {7, 1, 7, 1, 7}, {5, 5, 7, 1, 1},
-    {7, 4, 7, 1, 7}, {7, 4, 7, 5, 7}, {7, 1, 1, 1, 1}, {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7},
-};
-
-void drawDigit(QImage& image, int x, int y, int digit, int scale)
-{
-    for (int row = 0; row < kGlyphHeight; ++row) {
-        for (int column = 0; column < kGlyphWidth; ++column) {
-            if (!(kDigitRows[digit][row] & (4 >> column)))
-                continue;
-            for (int dy = 0; dy < scale; ++dy) {
-                const int py = y + row * scale + dy;
-                for (int dx = 0; dx < scale; ++dx) {
-                    const int px = x + column * scale + dx;
-                    if (image.valid(px, py))
-                        image.scanLine(py)[px] = kWhite;
-                }
-            }
-        }
-    }
-}
-
-QSize thumbnailSize(const QImage& first, int tileWidth)
-{
-    if (first.isNull())
-        return QSize(tileWidth, tileWidth);
-    const int height = qBound(1, qRound(double(tileWidth) * first.height() / first.width()), 4 * tileWidth);
-    return QSize(tileWidth, height);
-}
-
-void placeThumbnail(QImage& sheet, const QImage& layer, const QSize& size, const QPoint& at)
+void placeThumbnail(QPainter& painter, const QImage& layer, const QSize& size, const QPoint& at)
 {
     if (layer.isNull())
         return;
-    // Smooth scaling may hand back another format, so convert afterwards.
-    const QImage thumbnail = layer.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                                 .convertToFormat(QImage::Format_Grayscale8);
-    for (int y = 0; y < thumbnail.height(); ++y)
-        std::copy_n(thumbnail.constScanLine(y), thumbnail.width(), sheet.scanLine(at.y() + y) + at.x());
+    painter.drawImage(at, layer.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+}
+
+// The layer number, and to its right the height of the layer's top.
+void drawLabel(QPainter& painter, const QPoint& corner, int layer, double layerHeightMm, bool marked, int tileWidth)
+{
+    const QColor colour = marked ? kMarked : kLabel;
+    PixelFont::draw(painter, corner.x(), corner.y(), QString::number(layer), kLabelScale, colour);
+    if (!(layerHeightMm > 0) || !std::isfinite(layerHeightMm))
+        return;
+    const QString height = QStringLiteral("%1 mm").arg((layer + 1) * layerHeightMm, 0, 'f', 2);
+    const int x = corner.x() + tileWidth - PixelFont::width(height, kHeightScale);
+    const int y = corner.y() + (kLabelScale - kHeightScale) * PixelFont::kGlyphHeight;
+    PixelFont::draw(painter, x, y, height, kHeightScale, colour);
 }
 
 } // namespace
+
+QSize ContactSheet::thumbnailSize(const QSize& layerSize, int tileWidth)
+{
+    if (layerSize.isEmpty())
+        return QSize(tileWidth, tileWidth);
+    const int height = qBound(1, qRound(double(tileWidth) * layerSize.height() / layerSize.width()), 4 * tileWidth);
+    return QSize(tileWidth, height);
+}
 
 QVector<int> ContactSheet::pickLayers(int layerCount, int tiles)
 {
@@ -70,33 +59,39 @@ QVector<int> ContactSheet::pickLayers(int layerCount, int tiles)
 
 int ContactSheet::numberWidth(int number, int scale)
 {
-    return QString::number(number).size() * (kGlyphWidth + 1) * scale - scale;
+    return PixelFont::width(QString::number(number), scale);
 }
 
 void ContactSheet::drawNumber(QImage& image, int x, int y, int number, int scale)
 {
-    for (const QChar c : QString::number(number)) {
-        drawDigit(image, x, y, c.digitValue(), scale);
-        x += (kGlyphWidth + 1) * scale;
-    }
+    QPainter painter(&image);
+    PixelFont::draw(painter, x, y, QString::number(number), scale, kLabel);
 }
 
-QImage ContactSheet::build(const QVector<int>& layers, const std::function<QImage(int)>& layerImage, int tileWidth)
+QImage ContactSheet::build(const QVector<int>& layers, const std::function<QImage(int)>& layerImage, int tileWidth,
+                           double layerHeightMm, const QVector<int>& marked)
 {
     if (layers.isEmpty())
         return QImage();
     QImage first = layerImage(layers.first());
-    const QSize thumb = thumbnailSize(first, tileWidth);
-    const int labelHeight = kGlyphHeight * kLabelScale + kMargin;
+    const QSize thumb = thumbnailSize(first.size(), tileWidth);
+    const int labelHeight = PixelFont::kGlyphHeight * kLabelScale + kMargin;
     const int columns = qMin(layers.size(), kMaxColumns);
     const int rows = (layers.size() + columns - 1) / columns;
     const QSize cell(thumb.width() + kMargin, thumb.height() + labelHeight);
-    QImage sheet(columns * cell.width() + kMargin, rows * cell.height() + kMargin, QImage::Format_Grayscale8);
-    sheet.fill(QColor(kBackground, kBackground, kBackground));
+    QImage sheet(columns * cell.width() + kMargin, rows * cell.height() + kMargin, QImage::Format_RGB32);
+    if (sheet.isNull())
+        return sheet;
+    sheet.fill(kBackground);
+    QPainter painter(&sheet);
     for (int i = 0; i < layers.size(); ++i) {
         const QPoint corner(kMargin + (i % columns) * cell.width(), kMargin + (i / columns) * cell.height());
-        drawNumber(sheet, corner.x(), corner.y(), layers[i], kLabelScale);
-        placeThumbnail(sheet, i == 0 ? first : layerImage(layers[i]), thumb, corner + QPoint(0, labelHeight - kMargin / 2));
+        const QPoint at = corner + QPoint(0, labelHeight - kMargin / 2);
+        const bool isMarked = std::binary_search(marked.begin(), marked.end(), layers[i]);
+        if (isMarked)
+            painter.fillRect(QRect(at, thumb).adjusted(-kFrame, -kFrame, kFrame, kFrame), kMarked);
+        drawLabel(painter, corner, layers[i], layerHeightMm, isMarked, thumb.width());
+        placeThumbnail(painter, i == 0 ? first : layerImage(layers[i]), thumb, at);
         first = QImage();
     }
     return sheet;

@@ -6,16 +6,21 @@
 
 #include <functional>
 
-// One greyscale picture of a whole print: evenly spaced layers as thumbnails
-// in a grid, each labelled with its layer number in a built-in pixel font, so
-// that no font or GUI application is needed.
+// One picture of a whole print: evenly spaced layers as grey thumbnails in a
+// grid, each labelled with its layer number and, when the layer height is
+// known, the height of its top in mm, in the built-in pixel font, so that no
+// font or GUI application is needed. Marked layers get a red frame and label.
 class ContactSheet {
 public:
     // Up to `tiles` layers spread evenly from the first to the last.
     static QVector<int> pickLayers(int layerCount, int tiles);
 
+    // The size of the thumbnails of layers of `layerSize`: tileWidth wide.
+    static QSize thumbnailSize(const QSize& layerSize, int tileWidth);
+
     // Thumbnails `tileWidth` wide; a null layer image leaves its tile empty.
-    static QImage build(const QVector<int>& layers, const std::function<QImage(int)>& layerImage, int tileWidth = 160);
+    static QImage build(const QVector<int>& layers, const std::function<QImage(int)>& layerImage, int tileWidth = 160,
+                        double layerHeightMm = 0, const QVector<int>& marked = {});
 
     // Draws `number` in white with its top left corner at (x, y); every dot of
     // the 3 x 5 digits is `scale` pixels square.

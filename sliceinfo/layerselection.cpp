@@ -23,6 +23,8 @@ bool parseItem(const QString& item, int* first, int* last)
 bool LayerSelection::parse(const QString& text, int layerCount, QVector<int>* layers, QString* error)
 {
     layers->clear();
+    if (text.trimmed() == QLatin1String("all"))
+        return *layers = all(layerCount), true;
     for (const QString& item : text.split(QLatin1Char(','))) {
         int first = 0, last = 0;
         if (!parseItem(item, &first, &last))
@@ -36,4 +38,26 @@ bool LayerSelection::parse(const QString& text, int layerCount, QVector<int>* la
     std::sort(layers->begin(), layers->end());
     layers->erase(std::unique(layers->begin(), layers->end()), layers->end());
     return true;
+}
+
+QString LayerSelection::text(const QVector<int>& layers, int shownRanges)
+{
+    QStringList items;
+    int i = 0;
+    for (; i < layers.size() && items.size() < shownRanges; ++i) {
+        const int first = layers[i];
+        while (i + 1 < layers.size() && layers[i + 1] == layers[i] + 1)
+            ++i;
+        items << (layers[i] == first ? QString::number(first) : QStringLiteral("%1-%2").arg(first).arg(layers[i]));
+    }
+    const QString shown = items.join(QLatin1String(", "));
+    return i < layers.size() ? QStringLiteral("%1 and %2 more").arg(shown).arg(layers.size() - i) : shown;
+}
+
+QVector<int> LayerSelection::all(int layerCount)
+{
+    QVector<int> layers(qMax(layerCount, 0));
+    for (int j = 0; j < layers.size(); ++j)
+        layers[j] = j;
+    return layers;
 }

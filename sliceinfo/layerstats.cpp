@@ -1,26 +1,25 @@
 #include "layerstats.h"
 
-LayerStats::LayerStats(int width, qint64 pixels)
+LayerStats::LayerStats(int width, qint64 pixels, int fullLevel)
     : pixels(pixels)
     , width(width)
+    , fullLevel(fullLevel)
 {
-}
-
-void LayerStats::addLit(qint64 start, qint64 length)
-{
-    if (length <= 0 || width <= 0)
-        return;
-    litPixels += length;
-    const qint64 end = start + length - 1;
-    const int firstRow = int(start / width);
-    const int lastRow = int(end / width);
-    // A run that crosses a row end touches the last and the first column.
-    const int left = firstRow == lastRow ? int(start % width) : 0;
-    const int right = firstRow == lastRow ? int(end % width) : width - 1;
-    box = box.united(QRect(QPoint(left, firstRow), QPoint(right, lastRow)));
 }
 
 double LayerStats::litShare() const
 {
     return pixels > 0 ? double(litPixels) / double(pixels) : 0.0;
+}
+
+double LayerStats::exposedPixels() const
+{
+    return double(litLevels) / fullLevel;
+}
+
+QRect LayerStats::box() const
+{
+    if (litPixels == 0)
+        return QRect();
+    return QRect(QPoint(left, int(firstLit / width)), QPoint(right, int(lastLit / width)));
 }

@@ -2,6 +2,7 @@
 // its preview and layers as PNG files.
 
 #include "contactsheet.h"
+#include "heightplot.h"
 #include "layerselection.h"
 #include "sliceexaminer.h"
 
@@ -14,18 +15,28 @@
 
 namespace {
 
-enum ExitStatus { Sound = 0, ProblemsFound = 1, CannotRun = 2 };
+enum ExitStatus { Sound = 0, ProblemsFound = 1, CannotRun = 2, SoundWithWarnings = 3 };
 
 constexpr int kSheetTiles = 20;
+constexpr int kSheetTileWidth = 160;
 
 const char kHelp[] = R"(Usage: sliceinfo [options] FILE
 
-Shows what a Tesk or qvx slice file holds and checks it. The format is told
-by content: a file that starts with the qvx magic is qvx, any other is Tesk.
+Shows what a Tesk or qvx slice file holds, checks it, and tells what the print
+will take and how it may fail. The format is told by content: a file that
+starts with the qvx magic is qvx, any other is Tesk.
 
 Summary: printer model, resolution, plate size, layer count, every print
-parameter with its unit, preview size, and statistics of the layers (encoded
-size, share of lit pixels, where the lit pixels lie).
+parameter with its unit, preview size, statistics of the layers (encoded
+size, share of lit pixels, where the lit pixels lie), and the print figures:
+  print height     layers x layer height, beside the printer's build height
+  resin volume     the lit area of every layer times the layer height, a pixel
+                   counting by its exposure: a Tesk grey g as g / 254 of the
+                   pixel, a qvx class k as k / 15
+  exposure time    bottom layers x bottom exposure + the other layers x
+                   exposure + every layer's light-off delay; the plate's moves
+                   take more, but the file does not say how long
+The layer table gives each layer's lit area in mm2, counted the same way.
 
 Checks: for Tesk, that every block lies inside the file, that every layer
 stream fills its bitmap exactly, and whether tesktoqvx would accept the file
@@ -33,24 +44,35 @@ stream fills its bitmap exactly, and whether tesktoqvx would accept the file
 the magic and fixed fields, the records against the layer count, the runs of
 every record against the printer's grid, and trailing or missing bytes.
 
+Warnings, each naming its layers: empty layers at the top (the print stops
+early), at the bottom (it starts above the plate) or between lit ones (what is
+above hangs on nothing), no lit layer at all, a print taller than the printer's
+build height, and for Tesk, layers whose data the file does not hold in full.
+
 Options:
-  --json           print the summary and the checks as JSON
-  --png DIR        write preview.png, layer-NNNNN.png for the chosen layers and
-                   contact-sheet.png (20 evenly spaced layers, labelled with
-                   their numbers) into DIR, creating it if needed
-  --layers LIST    the layers to draw and to list in the table, counting from
-                   0, e.g. 10-20,35 (default with --png: all layers)
+  --json           print the summary, the checks and the warnings as JSON
+  --png DIR        write preview.png, contact-sheet.png (20 evenly spaced
+                   layers, labelled with their numbers and heights in mm) and
+                   plot.png (the lit area of each layer against the height,
+                   with the bottom layers, the build height and the layers with
+                   warnings marked) into DIR, creating it if needed; other
+                   files in DIR are left alone
+  --layers LIST    the layers to list in the table and in the JSON, and to
+                   draw as layer-NNNNN.png with --png, counting from 0, e.g.
+                   10-20,35, or all
   --format F       read the file as F (tesk or qvx) instead of telling by content
   -h, --help       show this help
   --version        show the version
 
 Layers are drawn as 8-bit grey pictures: a Tesk layer with its own grey values
-(0 to 254), a qvx layer from its 16 grey classes, class k as grey 16 * k + 15.
+(0 to 254), a qvx layer from its 16 grey classes, class k as grey 17 * k (class
+0 black, class 15 white).
 
 Exit status:
-  0  the file is sound: every check passed
+  0  the file is sound: every check passed and there is no warning
   1  the file was read and at least one check failed
   2  wrong usage, a file that cannot be read, or a PNG that cannot be written
+  3  the file is sound, with warnings
 
 Examples:
   sliceinfo print.tesk
@@ -126,6 +148,17 @@ bool writePng(const QImage& image, const QString& path, QString* error)
     return false;
 }
 
+bool writeLayerPictures(SliceExaminer& inspector, const QDir& dir, const QVector<int>& layers, QString* error)
+{
+    for (int j : layers) {
+        const QImage layer = inspector.layerImage(j);
+        const QString name = QStringLiteral("layer-%1.png").arg(j, 5, 10, QLatin1Char('0'));
+        if (!layer.isNull() && !writePng(layer, dir.filePath(name), error))
+            return false;
+    }
+    return true;
+}
+
 bool writePictures(SliceExaminer& inspector, const QString& dirPath, const QVector<int>& layers, QString* error)
 {
     QDir dir(dirPath);
@@ -134,23 +167,16 @@ bool writePictures(SliceExaminer& inspector, const QString& dirPath, const QVect
     const QImage preview = inspector.preview();
     if (!preview.isNull() && !writePng(preview, dir.filePath(QStringLiteral("preview.png")), error))
         return false;
-    for (int j : layers) {
-        const QImage layer = inspector.layerImage(j);
-        const QString name = QStringLiteral("layer-%1.png").arg(j, 5, 10, QLatin1Char('0'));
-        if (!layer.isNull() && !writePng(layer, dir.filePath(name), error))
-            return false;
-    }
+    if (!writeLayerPictures(inspector, dir, layers, error))
+        return false;
+    const SliceReport& report = inspector.report();
+    const QSize thumbnail = ContactSheet::thumbnailSize(inspector.layerSize(), kSheetTileWidth);
     const QImage sheet = ContactSheet::build(ContactSheet::pickLayers(inspector.layerCount(), kSheetTiles),
-                                             [&inspector](int j) { return inspector.layerImage(j); });
-    return sheet.isNull() || writePng(sheet, dir.filePath(QStringLiteral("contact-sheet.png")), error);
-}
-
-QVector<int> allLayers(int count)
-{
-    QVector<int> layers(count);
-    for (int j = 0; j < count; ++j)
-        layers[j] = j;
-    return layers;
+                                             [&](int j) { return inspector.layerThumbnail(j, thumbnail); },
+                                             kSheetTileWidth, report.print.layerHeightMm);
+    if (!sheet.isNull() && !writePng(sheet, dir.filePath(QStringLiteral("contact-sheet.png")), error))
+        return false;
+    return writePng(HeightPlot::draw(report), dir.filePath(QStringLiteral("plot.png")), error);
 }
 
 int run(const Options& options)
@@ -164,15 +190,14 @@ int run(const Options& options)
         return usageError(error);
     const SliceReport& report = inspector.report();
     if (options.json)
-        std::cout << report.toJson().toStdString() << std::flush;
+        std::cout << (options.layers.isEmpty() ? report.toJson() : report.toJson(layers)).toStdString() << std::flush;
     else
         printText(std::cout, report.toText(layers));
-    if (!options.pngDir.isEmpty()) {
-        const QVector<int> drawn = options.layers.isEmpty() ? allLayers(inspector.layerCount()) : layers;
-        if (!writePictures(inspector, options.pngDir, drawn, &error))
-            return failure(error);
-    }
-    return report.sound() ? Sound : ProblemsFound;
+    if (!options.pngDir.isEmpty() && !writePictures(inspector, options.pngDir, layers, &error))
+        return failure(error);
+    if (!report.sound())
+        return ProblemsFound;
+    return report.warnings.isEmpty() ? Sound : SoundWithWarnings;
 }
 
 } // namespace

@@ -1,19 +1,25 @@
 #include "qvxexaminer.h"
 
 #include "printermodel.h"
+#include "printfigures.h"
+#include "printwarnings.h"
+#include "thumbnail.h"
 
 #include <QFile>
 #include <QJsonArray>
 
+#include <cmath>
 #include <cstring>
 
 namespace {
 
 // A qvx file is read whole; a larger one is not examined.
 constexpr qint64 kMaxFileBytes = 1024LL * 1024 * 1024;
-// Class k is drawn as kGreyStep * k + kGreyOffset, so class 15 is white.
-constexpr int kGreyStep = 16;
-constexpr int kGreyOffset = 15;
+// Class k is drawn as grey kGreyStep * k: class 0 black, class 15 white.
+constexpr int kGreyStep = 17;
+constexpr int kFullClass = 15;
+constexpr double kMsPerSecond = 1000.0;
+constexpr double kSquareUmPerSquareMm = 1e6;
 
 // The slots whose meaning the writer gives, with their units.
 struct SlotMeaning {
@@ -74,9 +80,38 @@ bool QvxExaminer::inspect(QString* error)
 void QvxExaminer::inspectBytes(const QByteArray& bytes)
 {
     const bool parsed = reader.parse(bytes);
+    const QStringList runs = scanLayers();
     summarise(bytes.size());
     addParameters();
-    addChecks(parsed);
+    addChecks(parsed, runs);
+    addPrintFigures();
+}
+
+// The printer's build height and pixel size are those of the model, as the
+// converter knows it, or what the file says for a model it does not know.
+PrintSettings QvxExaminer::printSettings() const
+{
+    const float* slot = reader.parameters;
+    const PrinterModel* model = PrinterModel::byNumber(reader.modelNumber);
+    PrintSettings p;
+    p.layerCount = reader.layerCount;
+    p.layerHeightMm = slot[qvx::kLayerHeight];
+    p.bottomLayerCount =
+        p.layerHeightMm > 0 ? int(qBound(0.0, std::round(slot[qvx::kBottomHeight] / p.layerHeightMm), 1e9)) : 0;
+    p.exposureSeconds = slot[qvx::kExposureTime] / kMsPerSecond;
+    p.bottomExposureSeconds = slot[qvx::kBottomExposureTime] / kMsPerSecond;
+    p.lightOffDelaySeconds = slot[qvx::kLightOffDelay] / kMsPerSecond;
+    p.buildHeightMm = model ? model->buildHeightMm() : slot[qvx::kBuildHeight];
+    p.pixelAreaMm2 = model ? double(model->pixelPitchUm) * model->pixelPitchUm / kSquareUmPerSquareMm
+                           : 1.0 / (double(slot[qvx::kPixelsPerMmX]) * slot[qvx::kPixelsPerMmY]);
+    return p;
+}
+
+void QvxExaminer::addPrintFigures()
+{
+    sliceReport.print = printSettings();
+    PrintFigures(sliceReport).addTo(sliceReport);
+    sliceReport.warnings = PrintWarnings::find(sliceReport);
 }
 
 void QvxExaminer::summarise(qint64 fileSize)
@@ -106,7 +141,7 @@ void QvxExaminer::addParameters()
     }
 }
 
-void QvxExaminer::addChecks(bool parsed)
+void QvxExaminer::addChecks(bool parsed, const QStringList& runProblems)
 {
     SliceReport& r = sliceReport;
     r.addCheck(QStringLiteral("file layout (header, preview, layer records)"),
@@ -114,21 +149,25 @@ void QvxExaminer::addChecks(bool parsed)
     const bool known = QvxReader::layerSize(reader.modelNumber).isValid();
     r.addCheck(QStringLiteral("known printer model"),
                known ? QStringList() : QStringList{QStringLiteral("model number %1 is neither 10 nor 30").arg(reader.modelNumber)});
-    r.addCheck(QStringLiteral("layer runs cover the printer's grid exactly"), known ? runProblems() : QStringList());
+    r.addCheck(QStringLiteral("layer runs cover the printer's grid exactly"), runProblems);
 }
 
-QStringList QvxExaminer::runProblems()
+// Gathers the statistics of every layer of a known model; the problems of
+// runs that do not cover its grid.
+QStringList QvxExaminer::scanLayers()
 {
     const QSize grid = QvxReader::layerSize(reader.modelNumber);
+    if (!grid.isValid())
+        return {};
     const qint64 pixels = qint64(grid.width()) * grid.height();
     QStringList problems;
     for (int j = 0; j < reader.layerRecords.size(); ++j) {
-        LayerStats stats(grid.width(), pixels);
+        LayerStats stats(grid.width(), pixels, kFullClass);
         stats.encodedBytes = reader.layerRecords[j].size();
         QString error;
         const auto visit = [&stats](qint64 start, qint64 length, int cls) {
             if (cls > 0)
-                stats.addLit(start, length);
+                stats.addLit(start, length, cls);
         };
         if (!QvxReader::walkRuns(reader.layerRecords[j], pixels, visit, &error))
             problems << QStringLiteral("layer %1: %2").arg(j).arg(error);
@@ -162,7 +201,22 @@ QImage QvxExaminer::layerImage(int layer) const
         uchar* line = image.scanLine(y);
         const char* row = classes.constData() + qint64(y) * image.width();
         for (int x = 0; x < image.width(); ++x)
-            line[x] = uchar(kGreyStep * row[x] + kGreyOffset);
+            line[x] = uchar(kGreyStep * row[x]);
     }
     return image;
+}
+
+QImage QvxExaminer::layerThumbnail(int layer, const QSize& size) const
+{
+    const QSize grid = layerSize();
+    if (!grid.isValid() || layer < 0 || layer >= reader.layerRecords.size())
+        return QImage();
+    if (size.width() > grid.width() || size.height() > grid.height())
+        return layerImage(layer).scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    Thumbnail thumbnail(grid.width(), grid.height(), size);
+    QString error;
+    QvxReader::walkRuns(
+        reader.layerRecords[layer], qint64(grid.width()) * grid.height(),
+        [&thumbnail](qint64 start, qint64 length, int cls) { thumbnail.addRun(start, length, kGreyStep * cls); }, &error);
+    return thumbnail.image();
 }

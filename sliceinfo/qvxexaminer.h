@@ -22,14 +22,19 @@ public:
     const SliceReport& report() const { return sliceReport; }
     int layerCount() const { return reader.layerRecords.size(); }
     QImage preview() const;
-    // Class k drawn as grey 16 * k + 15; null when the model's grid is unknown.
+    // Class k drawn as grey 17 * k; null when the model's grid is unknown.
     QImage layerImage(int layer) const;
+    // The layer drawn small from its runs, as Thumbnail says.
+    QImage layerThumbnail(int layer, const QSize& size) const;
+    QSize layerSize() const { return QvxReader::layerSize(reader.modelNumber); }
 
 private:
     void summarise(qint64 fileSize);
     void addParameters();
-    void addChecks(bool parsed);
-    QStringList runProblems();
+    QStringList scanLayers();
+    void addChecks(bool parsed, const QStringList& runProblems);
+    PrintSettings printSettings() const;
+    void addPrintFigures();
 
     QString path;
     QvxReader reader;

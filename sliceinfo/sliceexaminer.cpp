@@ -41,3 +41,13 @@ QImage SliceExaminer::layerImage(int layer)
 {
     return tesk ? tesk->layerImage(layer) : qvxFile->layerImage(layer);
 }
+
+QImage SliceExaminer::layerThumbnail(int layer, const QSize& size)
+{
+    return tesk ? tesk->layerThumbnail(layer, size) : qvxFile->layerThumbnail(layer, size);
+}
+
+QSize SliceExaminer::layerSize() const
+{
+    return tesk ? tesk->layerSize() : qvxFile->layerSize();
+}

@@ -22,6 +22,9 @@ public:
     int layerCount() const;
     QImage preview();
     QImage layerImage(int layer);
+    QImage layerThumbnail(int layer, const QSize& size);
+    // The grid of the layers: the file's resolution, or the printer's for qvx.
+    QSize layerSize() const;
 
     static Format detect(const QString& path);
 

@@ -1,5 +1,7 @@
 #include "slicereport.h"
 
+#include "layerselection.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -28,7 +30,8 @@ QString valueText(const QJsonValue& value)
 QString fieldLine(const ReportField& f, const QString& indent, int width = kLabelWidth)
 {
     const QString unit = f.unit.isEmpty() ? QString() : QLatin1Char(' ') + f.unit;
-    return indent + (f.label + QLatin1Char(':')).leftJustified(width) + valueText(f.value) + unit + QLatin1Char('\n');
+    const QString shown = f.text.isEmpty() ? valueText(f.value) + unit : f.text;
+    return indent + (f.label + QLatin1Char(':')).leftJustified(width) + shown + QLatin1Char('\n');
 }
 
 int labelWidth(const QVector<ReportField>& fields)
@@ -59,18 +62,37 @@ QJsonObject fieldObject(const ReportField& f)
     return o;
 }
 
-QJsonObject layerObject(int index, const LayerStats& s)
+QJsonValue number(double value)
 {
-    QJsonObject o{{QStringLiteral("layer"), index},
-                  {QStringLiteral("encodedBytes"), double(s.encodedBytes)},
-                  {QStringLiteral("litPixels"), double(s.litPixels)},
-                  {QStringLiteral("litShare"), s.litShare()}};
-    o.insert(QStringLiteral("boundingBox"),
-             s.box.isNull() ? QJsonValue() : QJsonValue(QJsonArray{s.box.left(), s.box.top(), s.box.right(), s.box.bottom()}));
+    return std::isfinite(value) ? QJsonValue(value) : QJsonValue();
+}
+
+QJsonObject warningObject(const ReportWarning& w)
+{
+    QJsonArray layers;
+    for (int j : w.layers)
+        layers.append(j);
+    QJsonObject o{{QStringLiteral("kind"), w.kind}, {QStringLiteral("layers"), layers}, {QStringLiteral("text"), w.text}};
+    if (w.unlisted > 0)
+        o.insert(QStringLiteral("layersNotListed"), double(w.unlisted));
     return o;
 }
 
 } // namespace
+
+QJsonObject SliceReport::layerObject(int layer) const
+{
+    const LayerStats& s = layers[layer];
+    const QRect box = s.box();
+    QJsonObject o{{QStringLiteral("layer"), layer},
+                  {QStringLiteral("encodedBytes"), double(s.encodedBytes)},
+                  {QStringLiteral("litPixels"), double(s.litPixels)},
+                  {QStringLiteral("litShare"), s.litShare()},
+                  {QStringLiteral("areaMm2"), number(areaMm2(layer))}};
+    o.insert(QStringLiteral("boundingBox"),
+             box.isNull() ? QJsonValue() : QJsonValue(QJsonArray{box.left(), box.top(), box.right(), box.bottom()}));
+    return o;
+}
 
 QJsonValue floatValue(float value)
 {
@@ -86,12 +108,12 @@ QJsonValue floatValue(float value)
 
 void SliceReport::addField(const QString& key, const QString& label, const QJsonValue& value, const QString& unit)
 {
-    fields.append(ReportField{key, label, value, unit});
+    fields.append(ReportField{key, label, value, unit, QString()});
 }
 
 void SliceReport::addParameter(const QString& key, const QString& label, const QJsonValue& value, const QString& unit)
 {
-    parameters.append(ReportField{key, label, value, unit});
+    parameters.append(ReportField{key, label, value, unit, QString()});
 }
 
 void SliceReport::addCheck(const QString& name, const QStringList& problems, int shown)
@@ -112,19 +134,38 @@ int SliceReport::failedChecks() const
 
 bool SliceReport::sound() const { return failedChecks() == 0; }
 
+double SliceReport::areaMm2(int layer) const
+{
+    return layers[layer].exposedPixels() * print.pixelAreaMm2;
+}
+
 QString SliceReport::toText(const QVector<int>& tableLayers) const
 {
-    QString text = fieldLine(ReportField{QString(), QStringLiteral("file"), path, QString()}, QString())
-        + fieldLine(ReportField{QString(), QStringLiteral("format"), format, QString()}, QString());
+    QString text = fieldLine(ReportField{QString(), QStringLiteral("file"), path, QString(), QString()}, QString())
+        + fieldLine(ReportField{QString(), QStringLiteral("format"), format, QString(), QString()}, QString());
     for (const ReportField& f : fields)
         text += fieldLine(f, QString());
     text += QStringLiteral("print parameters:\n");
     for (const ReportField& f : parameters)
         text += fieldLine(f, QStringLiteral("  "), labelWidth(parameters));
-    text += layerSummaryText() + layerTableText(tableLayers) + checksText();
+    return text + layerSummaryText() + layerTableText(tableLayers) + checksText() + warningsText() + verdictText();
+}
+
+QString SliceReport::verdictText() const
+{
     const int failed = failedChecks();
-    text += failed == 0 ? QStringLiteral("verdict: sound\n")
-                        : QStringLiteral("verdict: problems found (%1 of %2 checks failed)\n").arg(failed).arg(checks.size());
+    if (failed > 0)
+        return QStringLiteral("verdict: problems found (%1 of %2 checks failed)\n").arg(failed).arg(checks.size());
+    return warnings.isEmpty() ? QStringLiteral("verdict: sound\n") : QStringLiteral("verdict: sound, with warnings\n");
+}
+
+QString SliceReport::warningsText() const
+{
+    if (warnings.isEmpty())
+        return QString();
+    QString text = QStringLiteral("warnings:\n");
+    for (const ReportWarning& w : warnings)
+        text += QStringLiteral("  ") + w.text + QLatin1Char('\n');
     return text;
 }
 
@@ -142,7 +183,7 @@ QString SliceReport::layerSummaryText() const
         largest = qMax(largest, s.encodedBytes);
         busiest = s.litShare() > layers[busiest].litShare() ? j : busiest;
         empty += s.litPixels == 0 ? 1 : 0;
-        box = box.united(s.box);
+        box = box.united(s.box());
     }
     return QStringLiteral("layers:\n  %1%2 to %3 bytes, %4 in all\n  %5%6 % at most (layer %7), %8 layers without lit pixels\n"
                           "  %9%10\n")
@@ -160,16 +201,22 @@ QString SliceReport::layerTableText(const QVector<int>& tableLayers) const
 {
     if (tableLayers.isEmpty())
         return QString();
-    QString text = QStringLiteral("  %1 %2 %3 %4\n")
+    QString text = QStringLiteral("  %1 %2 %3 %4 %5\n")
                        .arg(QStringLiteral("layer"), 7)
                        .arg(QStringLiteral("bytes"), 10)
                        .arg(QStringLiteral("lit %"), 7)
+                       .arg(QStringLiteral("area mm\u00B2"), 10)
                        .arg(QStringLiteral("lit pixels within"));
     for (int j : tableLayers) {
         if (j < 0 || j >= layers.size())
             continue;
         const LayerStats& s = layers[j];
-        text += QStringLiteral("  %1 %2 %3 %4\n").arg(j, 7).arg(s.encodedBytes, 10).arg(percent(s.litShare()), 7).arg(boxText(s.box));
+        text += QStringLiteral("  %1 %2 %3 %4 %5\n")
+                    .arg(j, 7)
+                    .arg(s.encodedBytes, 10)
+                    .arg(percent(s.litShare()), 7)
+                    .arg(areaMm2(j), 10, 'f', 2)
+                    .arg(boxText(s.box()));
     }
     return text;
 }
@@ -187,14 +234,23 @@ QString SliceReport::checksText() const
 
 QByteArray SliceReport::toJson() const
 {
+    return toJson(LayerSelection::all(layers.size()));
+}
+
+QByteArray SliceReport::toJson(const QVector<int>& jsonLayers) const
+{
     QJsonObject summary;
     for (const ReportField& f : fields)
         summary.insert(f.key, f.value);
-    QJsonArray params, layerArray, checkArray;
+    QJsonArray params, layerArray, checkArray, warningArray;
     for (const ReportField& f : parameters)
         params.append(fieldObject(f));
-    for (int j = 0; j < layers.size(); ++j)
-        layerArray.append(layerObject(j, layers[j]));
+    for (int j : jsonLayers) {
+        if (j >= 0 && j < layers.size())
+            layerArray.append(layerObject(j));
+    }
+    for (const ReportWarning& w : warnings)
+        warningArray.append(warningObject(w));
     for (const ReportCheck& c : checks)
         checkArray.append(QJsonObject{{QStringLiteral("check"), c.name},
                                       {QStringLiteral("passed"), c.passed()},
@@ -202,6 +258,6 @@ QByteArray SliceReport::toJson() const
     const QJsonObject root{{QStringLiteral("file"), path},       {QStringLiteral("format"), format},
                            {QStringLiteral("summary"), summary}, {QStringLiteral("parameters"), params},
                            {QStringLiteral("layers"), layerArray}, {QStringLiteral("checks"), checkArray},
-                           {QStringLiteral("sound"), sound()}};
+                           {QStringLiteral("sound"), sound()},   {QStringLiteral("warnings"), warningArray}};
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }

@@ -4,6 +4,7 @@
 #include "layerstats.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
 #include <QStringList>
@@ -15,6 +16,7 @@ struct ReportField {
     QString label; // text name
     QJsonValue value;
     QString unit;
+    QString text;  // shown instead of the value and the unit, when set
 };
 
 // One check of a file; it passed when it found no problem.
@@ -22,6 +24,27 @@ struct ReportCheck {
     QString name;
     QStringList problems;
     bool passed() const { return problems.isEmpty(); }
+};
+
+// A way the print may fail although the file is well formed, and the layers
+// it concerns.
+struct ReportWarning {
+    QString kind; // JSON name
+    QVector<int> layers;
+    QString text;
+    qint64 unlisted = 0; // layers it concerns beyond those listed
+};
+
+// What a print asks of the printer, as the file gives it.
+struct PrintSettings {
+    int layerCount = 0;
+    double layerHeightMm = 0;
+    int bottomLayerCount = 0;
+    double exposureSeconds = 0;
+    double bottomExposureSeconds = 0;
+    double lightOffDelaySeconds = 0;
+    double buildHeightMm = 0; // of the printer
+    double pixelAreaMm2 = 0;
 };
 
 // What sliceinfo tells about one file: the summary, the print parameters, the
@@ -35,10 +58,14 @@ public:
 
     bool sound() const;
     int failedChecks() const;
+    // Lit area of a layer in mm², each pixel counted by its exposure.
+    double areaMm2(int layer) const;
 
     // The per-layer table lists only the layers in `tableLayers`.
     QString toText(const QVector<int>& tableLayers) const;
+    // The JSON layer list holds every layer, or only `jsonLayers`.
     QByteArray toJson() const;
+    QByteArray toJson(const QVector<int>& jsonLayers) const;
 
     QString path;
     QString format;
@@ -46,11 +73,16 @@ public:
     QVector<ReportField> parameters;
     QVector<LayerStats> layers;
     QVector<ReportCheck> checks;
+    PrintSettings print;
+    QVector<ReportWarning> warnings;
 
 private:
     QString layerSummaryText() const;
     QString layerTableText(const QVector<int>& tableLayers) const;
     QString checksText() const;
+    QString warningsText() const;
+    QString verdictText() const;
+    QJsonObject layerObject(int layer) const;
 };
 
 // A float as the shortest decimal that reads back as the same float, so that

@@ -1,7 +1,12 @@
 #include "teskexaminer.h"
 
 #include "exportqvx.h"
+#include "printermodel.h"
+#include "printfigures.h"
+#include "printwarnings.h"
+#include "tesklayerreader.h"
 #include "tesklayertable.h"
+#include "thumbnail.h"
 
 #include <QJsonArray>
 
@@ -50,6 +55,7 @@ bool TeskExaminer::inspect(QString* error)
     summarise();
     addParameters();
     addChecks();
+    addPrintFigures();
     return true;
 }
 
@@ -119,6 +125,52 @@ void TeskExaminer::summarise()
     r.addField(QStringLiteral("layerSetCount"), QStringLiteral("layer sets"), h.layerSetCount);
     r.addField(QStringLiteral("previewSize"), QStringLiteral("preview"), pair(previewHead.width, previewHead.height),
                QStringLiteral("pixels"));
+}
+
+// The build height is the named printer's, or the file's for a printer that
+// the converter does not know.
+PrintSettings TeskExaminer::printSettings()
+{
+    const TeskFileHead_t& h = driver.header;
+    const ExportQvx writer(&driver);
+    PrintSettings p;
+    p.layerCount = qMax(h.layerCount, 0);
+    p.layerHeightMm = h.layerHeight;
+    p.bottomLayerCount = h.bottomLayerCount;
+    p.exposureSeconds = h.exposureTime;
+    p.bottomExposureSeconds = h.bottomExposureTime;
+    p.lightOffDelaySeconds = h.lightOffDelay;
+    const PrinterModel* model = PrinterModel::byName(writer.machineName);
+    p.buildHeightMm = model ? model->buildHeightMm() : h.bedSizeZ;
+    if (h.resolutionX > 0 && h.resolutionY > 0)
+        p.pixelAreaMm2 = double(h.bedSizeX) / h.resolutionX * (double(h.bedSizeY) / h.resolutionY);
+    return p;
+}
+
+void TeskExaminer::addPrintFigures()
+{
+    SliceReport& r = sliceReport;
+    r.print = printSettings();
+    PrintFigures(r).addTo(r);
+    r.warnings = PrintWarnings::find(r);
+    const QVector<int> notHeld = layersNotHeld();
+    if (!notHeld.isEmpty())
+        r.warnings.append(PrintWarnings::missingData(notHeld));
+}
+
+QVector<int> TeskExaminer::layersNotHeld() const
+{
+    QVector<int> layers;
+    for (int j = 0; j < table.size(); ++j) {
+        if (!layerBlockProblem(j).isEmpty())
+            layers.append(j);
+    }
+    return layers;
+}
+
+QString TeskExaminer::layerBlockProblem(int layer) const
+{
+    return blockProblem(QStringLiteral("layer %1").arg(layer), table[layer].dataPosition(), table[layer].dataSize);
 }
 
 void TeskExaminer::addParameters()
@@ -227,11 +279,8 @@ QStringList TeskExaminer::layerTableProblems() const
 QStringList TeskExaminer::layerBlockProblems() const
 {
     QStringList problems;
-    for (int j = 0; j < table.size(); ++j) {
-        const QString p = blockProblem(QStringLiteral("layer %1").arg(j), table[j].dataPosition(), table[j].dataSize);
-        if (!p.isEmpty())
-            problems << p;
-    }
+    for (int j : layersNotHeld())
+        problems << layerBlockProblem(j);
     return problems + unreadLayers;
 }
 
@@ -303,4 +352,22 @@ QImage TeskExaminer::layerImage(int layer)
     for (int y = 0; y < image.height(); ++y)
         std::memcpy(image.scanLine(y), bitmap.data() + qint64(y) * image.width(), size_t(image.width()));
     return image;
+}
+
+QImage TeskExaminer::layerThumbnail(int layer, const QSize& size)
+{
+    if (layer < 0 || layer >= scans.size() || pixelCount() == 0)
+        return QImage();
+    if (size.width() > layerSize().width() || size.height() > layerSize().height())
+        return layerImage(layer).scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const qint64 length = scans[layer].decodableLength;
+    const QByteArray data = readHeld(table[layer].dataPosition(), length, kMaxLayerBytes);
+    Thumbnail thumbnail(layerSize().width(), layerSize().height(), size);
+    TeskLayerReader reader(data.constData(), data.size(), length, pixelCount());
+    qint64 start = 0;
+    reader.readRuns([&](uchar grey, qint64 run) {
+        thumbnail.addRun(start, run, grey);
+        start += run;
+    });
+    return thumbnail.image();
 }

@@ -29,6 +29,9 @@ public:
     // The layer's grey bitmap as the converter decodes it; null when the
     // resolution is too large to draw or the layer cannot be read.
     QImage layerImage(int layer);
+    // The layer drawn small from its runs, as Thumbnail says.
+    QImage layerThumbnail(int layer, const QSize& size);
+    QSize layerSize() const { return QSize(driver.header.resolutionX, driver.header.resolutionY); }
 
 private:
     QByteArray readHeld(qint64 offset, qint64 size, qint64 limit);
@@ -38,6 +41,10 @@ private:
     void summarise();
     void addParameters();
     void addChecks();
+    PrintSettings printSettings();
+    void addPrintFigures();
+    QVector<int> layersNotHeld() const;
+    QString layerBlockProblem(int layer) const;
     QStringList headerProblems() const;
     QStringList machineNameProblems() const;
     QStringList previewProblems() const;

@@ -2,6 +2,7 @@
 #include "teskbuilder.h"
 
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -57,7 +58,8 @@ protected:
 
 TEST_F(SliceInfo, WritesTheTeskPreviewLayersAndContactSheetAsPng)
 {
-    const ProcessRun r = sliceinfo({writeTesk(), QStringLiteral("--png"), path(QStringLiteral("png"))});
+    const ProcessRun r = sliceinfo({writeTesk(), QStringLiteral("--png"), path(QStringLiteral("png")),
+                                    QStringLiteral("--layers"), QStringLiteral("all")});
     EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("verdict: sound"));
 
@@ -84,8 +86,8 @@ TEST_F(SliceInfo, ReadsAConvertedFileAsJsonAndDrawsItsClasses)
     EXPECT_EQ(json.value(QStringLiteral("summary")).toObject().value(QStringLiteral("modelNumber")).toInt(), 30);
 
     const QImage shown = QImage(path(QStringLiteral("q/layer-00000.png"))).convertToFormat(QImage::Format_Grayscale8);
-    EXPECT_EQ(shown.constScanLine(150)[3], 16 * 0xA + 15);
-    EXPECT_EQ(shown.constScanLine(50)[3], 15);
+    EXPECT_EQ(shown.constScanLine(150)[3], 17 * 0xA);
+    EXPECT_EQ(shown.constScanLine(50)[3], 0);
 }
 
 TEST_F(SliceInfo, ExitStatusTellsSoundProblemsAndFailures)
@@ -109,7 +111,63 @@ TEST_F(SliceInfo, ExitStatusTellsSoundProblemsAndFailures)
     };
     for (const auto& row : rows)
         EXPECT_EQ(sliceinfo(row.arguments).exitCode, row.exitCode) << row.arguments.join(' ').toStdString();
-    EXPECT_TRUE(sliceinfo({QStringLiteral("--help")}).out.contains("16 * k + 15"));
+    EXPECT_TRUE(sliceinfo({QStringLiteral("--help")}).out.contains("17 * k"));
+}
+
+TEST_F(SliceInfo, PngWithoutLayersWritesThePicturesLookedAtFirst)
+{
+    const QString dir = path(QStringLiteral("png"));
+    ASSERT_TRUE(QDir().mkpath(dir));
+    QFile mine(dir + QStringLiteral("/layer-00000.png"));
+    ASSERT_TRUE(mine.open(QIODevice::WriteOnly) && mine.write("mine") == 4);
+    mine.close();
+    const ProcessRun r = sliceinfo({writeTesk(), QStringLiteral("--png"), dir});
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files),
+              (QStringList{"contact-sheet.png", "layer-00000.png", "plot.png", "preview.png"}));
+    EXPECT_EQ(readFile(mine.fileName()), QByteArray("mine")); // not one of the pictures asked for
+    EXPECT_EQ(QImage(dir + QStringLiteral("/plot.png")).size(), QSize(1200, 600));
+    EXPECT_FALSE(QImage(dir + QStringLiteral("/contact-sheet.png")).isNull());
+}
+
+TEST_F(SliceInfo, PrintsTheFiguresOfASoundFile)
+{
+    const ProcessRun r = sliceinfo({writeTesk()});
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+    for (const char* line : {"print height:           0.05 mm", "printer's build height: 170.00 mm",
+                             "resin volume:           ", "exposure time:          1 min 02 s (61.5 s)"})
+        EXPECT_TRUE(r.out.contains(line)) << line << "\n" << r.out.toStdString();
+}
+
+// The converter reads the missing end of a cut Tesk file as dark layers; the
+// qvx it writes is well formed, but its top layers are empty.
+TEST_F(SliceInfo, WarnsOfTheEmptyTopOfAQvxFromACutFileAndExitsWith3)
+{
+    TeskBuilder b(TeskModel::Vireld30);
+    for (int j = 0; j < 6; ++j)
+        b.addLayer(QByteArray(1440 * 2560, char(200)), TokenForm::LongLengths);
+    const QByteArray whole = b.build();
+    QFile cut(path(QStringLiteral("cut.tesk")));
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    // Each layer is one 5-byte run token; the last two are cut off.
+    cut.write(whole.left(whole.size() - 2 * 5));
+    cut.close();
+    const QString qvxPath = path(QStringLiteral("cut.qvx"));
+    ASSERT_EQ(run(QStringLiteral(TESKTOQVX_PROGRAM), {cut.fileName(), qvxPath}).exitCode, 0);
+
+    const ProcessRun text = sliceinfo({qvxPath});
+    EXPECT_EQ(text.exitCode, 3) << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains("the last 2 layers (4-5) have nothing lit")) << text.out.toStdString();
+    EXPECT_TRUE(text.out.endsWith("verdict: sound, with warnings\n")) << text.out.toStdString();
+
+    const ProcessRun json = sliceinfo({qvxPath, QStringLiteral("--json")});
+    EXPECT_EQ(json.exitCode, 3);
+    const QJsonObject root = QJsonDocument::fromJson(json.out).object();
+    EXPECT_TRUE(root.value(QStringLiteral("sound")).toBool());
+    const QJsonObject warning = root.value(QStringLiteral("warnings")).toArray().at(0).toObject();
+    EXPECT_EQ(warning.value(QStringLiteral("kind")).toString(), QStringLiteral("emptyTopLayers"));
+    EXPECT_EQ(warning.value(QStringLiteral("layers")).toArray(), (QJsonArray{4, 5}));
+    EXPECT_EQ(root.value(QStringLiteral("summary")).toObject().value(QStringLiteral("heightMm")).toDouble(), 0.3);
 }
 
 // A sparse file of over 2 GiB whose table of 70 million layers fits it: the

@@ -336,9 +336,9 @@ TEST_F(Inspect, DrawsQvxClassesAsGreyAndTeskLayersAsTheyDecode)
     qvx.inspectBytes(convertBytes(tesk).output);
     const QImage qvxLayer = qvx.layerImage(0);
     EXPECT_EQ(qvxLayer.size(), QSize(1440, 2560));
-    EXPECT_EQ(qvxLayer.pixelColor(5, 10).red(), 16 * 3 + 15);
-    EXPECT_EQ(qvxLayer.pixelColor(5, 11).red(), 15);
-    EXPECT_EQ(qvx.report().layers.value(0).box, QRect(0, 10, 1440, 1));
+    EXPECT_EQ(qvxLayer.pixelColor(5, 10).red(), 17 * 3);
+    EXPECT_EQ(qvxLayer.pixelColor(5, 11).red(), 0);
+    EXPECT_EQ(qvx.report().layers.value(0).box(), QRect(0, 10, 1440, 1));
 }
 
 TEST(SliceReport, JsonHoldsTheSummaryAndTheVerdict)

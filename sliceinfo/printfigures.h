@@ -1,0 +1,27 @@
+#ifndef PRINTFIGURES_H
+#define PRINTFIGURES_H
+
+#include "slicereport.h"
+
+// The figures one checks before a print, from the report's print settings and
+// layers: the height against the printer's build height, the resin volume (a
+// pixel counting by its exposure) and the time the light is on or waiting
+// (bottom layers x bottom exposure + the others x exposure + every layer's
+// light-off delay; the plate's moves are not in the file, so not counted).
+class PrintFigures {
+public:
+    explicit PrintFigures(const SliceReport& report);
+
+    // Adds the figures to the report's summary.
+    void addTo(SliceReport& report) const;
+
+    double heightMm = 0;
+    double buildHeightMm = 0;
+    double volumeMl = 0;
+    double exposureSeconds = 0;
+};
+
+// "1 h 02 min 05 s"; a duration that is not a finite number is "not known".
+QString durationText(double seconds);
+
+#endif

@@ -1,0 +1,105 @@
+#include "printwarnings.h"
+
+#include "layerselection.h"
+#include "printfigures.h"
+
+#include <cmath>
+
+namespace {
+
+// A warning about the layers above the build height lists this many of them
+// at most: a damaged header may declare a billion layers.
+constexpr int kMaxListedLayers = 100000;
+
+QVector<int> span(int first, int last)
+{
+    QVector<int> layers;
+    for (int j = first; j <= last; ++j)
+        layers.append(j);
+    return layers;
+}
+
+QString count(int n, const char* one, const char* many)
+{
+    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+}
+
+QString heightText(double mm)
+{
+    return QStringLiteral("%1 mm").arg(mm, 0, 'f', 2);
+}
+
+QVector<ReportWarning> emptyLayerWarnings(const SliceReport& report)
+{
+    const QVector<LayerStats>& layers = report.layers;
+    int first = 0, last = layers.size() - 1;
+    while (first <= last && layers[first].litPixels == 0)
+        ++first;
+    while (last >= first && layers[last].litPixels == 0)
+        --last;
+    if (first > last)
+        return {{QStringLiteral("nothingLit"), LayerSelection::all(layers.size()),
+                 QStringLiteral("no layer has a lit pixel: nothing would be printed")}};
+    QVector<ReportWarning> warnings;
+    const double h = report.print.layerHeightMm;
+    if (first > 0)
+        warnings.append({QStringLiteral("emptyBottomLayers"), span(0, first - 1),
+                         QStringLiteral("the first %1 (%2) have nothing lit: the print starts %3 above the plate")
+                             .arg(count(first, "layer", "layers"), LayerSelection::text(span(0, first - 1)),
+                                  heightText(first * h))});
+    QVector<int> between;
+    for (int j = first + 1; j < last; ++j) {
+        if (layers[j].litPixels == 0)
+            between.append(j);
+    }
+    if (!between.isEmpty())
+        warnings.append({QStringLiteral("emptyLayersBetween"), between,
+                         QStringLiteral("%1 between lit ones (%2) have nothing lit: what is above them hangs on nothing")
+                             .arg(count(between.size(), "layer", "layers"), LayerSelection::text(between))});
+    if (last < layers.size() - 1) {
+        const QVector<int> top = span(last + 1, layers.size() - 1);
+        warnings.append({QStringLiteral("emptyTopLayers"), top,
+                         QStringLiteral("the last %1 (%2) have nothing lit: the print ends at %3 of %4")
+                             .arg(count(top.size(), "layer", "layers"), LayerSelection::text(top),
+                                  heightText((last + 1) * h), heightText(layers.size() * h))});
+    }
+    return warnings;
+}
+
+// The layers whose top lies above the build height.
+QVector<ReportWarning> heightWarnings(const SliceReport& report)
+{
+    const PrintFigures figures(report);
+    const PrintSettings& p = report.print;
+    if (!(figures.heightMm > p.buildHeightMm) || !(p.buildHeightMm > 0) || !(p.layerHeightMm > 0))
+        return {};
+    // Rounded to a thousandth of a layer, so that a print exactly as tall as
+    // the printer is not flagged for a rounding error.
+    const double fit = std::floor(p.buildHeightMm / p.layerHeightMm + 1e-3);
+    if (fit >= p.layerCount)
+        return {};
+    const int first = int(qMax(fit, 0.0)), last = p.layerCount - 1;
+    const int listedLast = int(qMin<qint64>(last, qint64(first) + kMaxListedLayers - 1));
+    const QString layers = first == last ? QString::number(first) : QStringLiteral("%1-%2").arg(first).arg(last);
+    return {{QStringLiteral("tallerThanPrinter"), span(first, listedLast),
+             QStringLiteral("the print is %1 high, taller than the printer's %2 build height: layers %3 lie above it")
+                 .arg(heightText(figures.heightMm), heightText(p.buildHeightMm), layers),
+             last - listedLast}};
+}
+
+} // namespace
+
+QVector<ReportWarning> PrintWarnings::find(const SliceReport& report)
+{
+    QVector<ReportWarning> warnings;
+    if (!report.layers.isEmpty())
+        warnings = emptyLayerWarnings(report);
+    return warnings + heightWarnings(report);
+}
+
+ReportWarning PrintWarnings::missingData(const QVector<int>& layers)
+{
+    return {QStringLiteral("layerDataMissing"), layers,
+            QStringLiteral("the file does not hold all the data of %1 (%2): the missing part reads as dark")
+                .arg(count(layers.size(), "layer", "layers"), LayerSelection::text(layers))};
+}
