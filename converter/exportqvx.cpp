@@ -139,12 +139,16 @@ QSize previewSize(const QString& name)
     return QSize();
 }
 
-QImage scaledPreview(const QImage& preview, const QString& name)
+// The preview at the model's size; nothing when scaling it found no memory.
+std::optional<QImage> scaledPreview(const QImage& preview, const QString& name)
 {
     const QSize size = previewSize(name);
     if (preview.isNull() || !size.isValid())
         return QImage();
-    return preview.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage scaled = preview.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (scaled.isNull())
+        return std::nullopt;
+    return scaled;
 }
 
 } // namespace
@@ -225,10 +229,9 @@ bool ExportQvx::openFile(const QString& path)
             return false;
         output = &directOutput;
     } else {
-        outputFile.setFileName(path);
-        if (!outputFile.open(QIODevice::WriteOnly))
+        if (!outputFile.open(path))
             return false;
-        output = &outputFile;
+        output = &outputFile.device();
     }
     stream.setDevice(output);
     return true;
@@ -248,7 +251,10 @@ bool ExportQvx::writeFrontData(QImage& preview)
         stream << floatBits(value);
     stream << qint32(driver->header.layerCount) << qvx::kHeaderWord168;
 
-    const QImage picture = scaledPreview(preview, machineName);
+    const std::optional<QImage> scaled = scaledPreview(preview, machineName);
+    if (!scaled)
+        return false;
+    const QImage& picture = *scaled;
     stream << qint32(picture.width()) << qint32(picture.height());
     stream.setByteOrder(QDataStream::BigEndian);
     for (int y = 0; y < picture.height(); ++y) {
@@ -283,6 +289,9 @@ bool ExportQvx::writeLayerData(QImage& layer)
     default:
         return false;
     }
+    // Preparing a layer allocates; without memory the image comes back null.
+    if (prepared.isNull() && !layer.isNull())
+        return false;
     if (!compressImage(prepared))
         return false;
     return writeLayerRecord();
@@ -332,9 +341,8 @@ bool ExportQvx::compressRuns(TeskLayerReader& layer, int width, int height)
     return true;
 }
 
-// A short write is recorded only by the stream, and a failed final flush would
-// not stop commit() from putting a truncated file in place: both are checked
-// before the file is committed.
+// A short write is recorded only by the stream: it is checked before the file
+// is committed.
 bool ExportQvx::closeFile()
 {
     if (output == &directOutput) {
@@ -342,9 +350,8 @@ bool ExportQvx::closeFile()
         directOutput.close();
         return written;
     }
-    if (!writesSucceeded() || !outputFile.flush()) {
-        outputFile.cancelWriting();
-        outputFile.commit(); // discards the temporary file
+    if (!writesSucceeded()) {
+        outputFile.discard();
         return false;
     }
     return outputFile.commit();

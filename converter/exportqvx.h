@@ -1,11 +1,11 @@
 #ifndef EXPORTQVX_H
 #define EXPORTQVX_H
 
+#include "outputfile.h"
 #include "qvxformat.h"
 
 #include <QDataStream>
 #include <QFile>
-#include <QSaveFile>
 #include <QImage>
 #include <QMap>
 #include <QString>
@@ -84,7 +84,7 @@ public:
     QStringList rejectionReasons() const;
 
     TeskToQvx* driver;
-    QSaveFile outputFile;
+    OutputFile outputFile;
     QFile directOutput;              // for devices and pipes
     QFileDevice* output = nullptr;   // the one of the two in use
     QDataStream stream;

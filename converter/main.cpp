@@ -1,3 +1,4 @@
+#include "processguard.h"
 #include "tesktoqvx.h"
 
 #include <QFile>
@@ -30,22 +31,28 @@ static QString commandLineArgument(int index, const char* narrow)
 
 int main(int argc, char* argv[])
 {
+    openClosedStandardStreams();
+    dropQtMessages();
     if (argc < 3) {
         printConsoleLine(QString::asprintf("error:Invalid parameter,format:%s input output", argv[0]));
         return -1;
     }
 #ifdef Q_OS_WIN
-    const QString outputPath = commandLineArgument(2, argv[2]);
-    const QString inputPath = commandLineArgument(1, argv[1]);
+    const LocalName output{commandLineArgument(2, argv[2]), true};
+    const LocalName input{commandLineArgument(1, argv[1]), true};
 #else
-    const QString outputPath = QFile::decodeName(argv[2]);
-    const QString inputPath = QFile::decodeName(argv[1]);
+    const LocalName output = decodeLocalName(argv[2]);
+    const LocalName input = decodeLocalName(argv[1]);
 #endif
     int result;
-    {
-        TeskToQvx driver(inputPath, outputPath);
+    if (!input.faithful) {
+        result = InputMissing; // no file has the name as decoded
+    } else if (!output.faithful) {
+        result = OutputUnopenable;
+    } else {
+        TeskToQvx driver(input.name, output.name);
         result = driver.process();
-        printConsoleLine(QString::asprintf("exit code: %d\n", result));
     }
+    printConsoleLine(QString::asprintf("exit code: %d\n", result));
     return result >= 0 ? 0 : -1;
 }

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iostream>
+#include <new>
 #include <vector>
 
 namespace {
@@ -169,7 +170,18 @@ void TeskToQvx::readFront(QFile& input)
     machineNameBytes = readPadded(input, header.machineNameOffset, std::max<qint64>(nameLength, 0));
 }
 
+// A buffer that cannot grow (the layer data, the encoded record) throws; the
+// conversion then ends as failed, and unwinding discards the unfinished output.
 int TeskToQvx::process()
+{
+    try {
+        return convert();
+    } catch (const std::bad_alloc&) {
+        return WriteFailed;
+    }
+}
+
+int TeskToQvx::convert()
 {
     QFile input(inputPath);
     if (!input.exists())

@@ -132,7 +132,8 @@ class TeskToQvx {
 public:
     TeskToQvx(const QString& inputPath, const QString& outputPath);
 
-    // The whole conversion; returns a ConversionResult.
+    // The whole conversion; returns a ConversionResult. Memory that cannot be
+    // had ends it as WriteFailed, with no output file.
     int process();
 
     // Decodes one layer stream (read as TeskLayerReader says) into dst
@@ -155,6 +156,7 @@ public:
     TeskFileHead_t header{};
 
 private:
+    int convert();
     void readFront(QFile& input);
     bool writeLayer(const QByteArray& data, qint64 declared, ExportQvx& writer, std::vector<uchar>& bitmap);
     bool convertLayers(QFile& input, ExportQvx& writer);

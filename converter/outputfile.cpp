@@ -1,0 +1,273 @@
+#include "outputfile.h"
+
+#include <QFileInfo>
+
+#ifdef Q_OS_WIN
+
+OutputFile::OutputFile(Temporary) {}
+
+OutputFile::~OutputFile() = default;
+
+bool OutputFile::open(const QString& path)
+{
+    if (path.isEmpty())
+        return false;
+    file.setFileName(path);
+    return file.open(QIODevice::WriteOnly);
+}
+
+QFileDevice& OutputFile::device() { return file; }
+
+// A failed final flush would not stop commit() from putting a truncated file
+// in place.
+bool OutputFile::commit()
+{
+    if (!file.flush()) {
+        discard();
+        return false;
+    }
+    return file.commit();
+}
+
+void OutputFile::discard()
+{
+    if (!file.isOpen())
+        return;
+    file.cancelWriting();
+    file.commit(); // discards the temporary file
+}
+
+QString OutputFile::temporaryPath() const { return QString(); }
+
+#else
+
+#include <QRandomGenerator>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr char kTemporaryPrefix[] = "/.tesktoqvx.";
+constexpr int kRandomLetters = 6;
+constexpr int kLinkAttempts = 100;
+constexpr int kMaxSymlinkDepth = 128;
+
+// The named temporary file that a signal handler removes; empty (first byte
+// zero) when there is none. Written only with the first byte zero, so that the
+// handler never sees half a path.
+char signalPendingPath[PATH_MAX];
+
+void setSignalPendingPath(const QByteArray& path)
+{
+    signalPendingPath[0] = '\0';
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    if (path.isEmpty() || path.size() >= PATH_MAX)
+        return;
+    std::memcpy(signalPendingPath + 1, path.constData() + 1, size_t(path.size()));
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    signalPendingPath[0] = path[0];
+}
+
+// Only async-signal-safe calls. The handler is reset to the default on entry,
+// and the signal raised again is delivered when the handler returns: the
+// process ends with the usual status for it.
+extern "C" void removePendingFile(int signal)
+{
+    if (signalPendingPath[0] != '\0')
+        ::unlink(signalPendingPath);
+    ::raise(signal);
+}
+
+// A signal that the caller ignores (nohup) stays ignored.
+void catchInterruptions()
+{
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current {};
+        if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction action {};
+        action.sa_handler = removePendingFile;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+// QSaveFile's rule: a symbolic link is followed to the file it names.
+QString resolveLinks(const QString& path)
+{
+    QFileInfo info(path);
+    int depth = kMaxSymlinkDepth;
+    while (--depth && info.isSymLink())
+        info.setFile(info.symLinkTarget());
+    return depth > 0 ? info.filePath() : path;
+}
+
+QByteArray randomName(const QByteArray& directory)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QByteArray name = directory + kTemporaryPrefix;
+    for (int i = 0; i < kRandomLetters; ++i)
+        name += letters[QRandomGenerator::global()->bounded(int(sizeof letters - 1))];
+    return name;
+}
+
+unsigned currentUmask()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+} // namespace
+
+OutputFile::OutputFile(Temporary temporary)
+    : temporary(temporary)
+{
+}
+
+OutputFile::~OutputFile() { discard(); }
+
+bool OutputFile::open(const QString& path)
+{
+    if (path.isEmpty() || file.isOpen())
+        return false;
+    const QFileInfo target(resolveLinks(path));
+    finalPath = QFile::encodeName(target.filePath());
+    directory = QFile::encodeName(target.path());
+    if (!checkTarget())
+        return false;
+    catchInterruptions();
+    const int fd = createTemporary();
+    if (fd < 0)
+        return false;
+    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        discard();
+        return false;
+    }
+    return true;
+}
+
+// What would only fail at the rename, after the whole conversion, is refused
+// before anything is written.
+bool OutputFile::checkTarget()
+{
+    const QByteArray name = finalPath.mid(finalPath.lastIndexOf('/') + 1);
+    const long nameMax = ::pathconf(directory.constData(), _PC_NAME_MAX);
+    struct stat dir {};
+    if (name.isEmpty() || name.size() > (nameMax > 0 ? nameMax : NAME_MAX) || ::stat(directory.constData(), &dir) != 0
+        || !S_ISDIR(dir.st_mode) || ::access(directory.constData(), W_OK | X_OK) != 0)
+        return false;
+    struct stat existing {};
+    replacing = ::stat(finalPath.constData(), &existing) == 0;
+    if (!replacing) {
+        finalMode = 0666 & ~currentUmask();
+        return true;
+    }
+    // Only the owner of a file or of a sticky directory may replace the file there.
+    const uid_t user = ::geteuid();
+    if ((dir.st_mode & S_ISVTX) && user != 0 && user != existing.st_uid && user != dir.st_uid)
+        return false;
+    finalMode = existing.st_mode & 07777;
+    replacedOwner = existing.st_uid;
+    replacedGroup = existing.st_gid;
+    return !S_ISDIR(existing.st_mode) && ::access(finalPath.constData(), W_OK) == 0;
+}
+
+// A file without a name, where the file system has them and /proc can give it
+// one at the end; otherwise a short name that cannot clash with the output's.
+int OutputFile::createTemporary()
+{
+#ifdef O_TMPFILE
+    if (temporary == UnnamedWherePossible && ::access("/proc/self/fd", X_OK) == 0) {
+        const int fd = ::open(directory.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            return fd;
+    }
+#endif
+    QByteArray name = directory + kTemporaryPrefix + QByteArray(kRandomLetters, 'X');
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0) {
+        pendingPath = name;
+        setSignalPendingPath(pendingPath);
+    }
+    return fd;
+}
+
+QFileDevice& OutputFile::device() { return file; }
+
+bool OutputFile::commit()
+{
+    if (!file.isOpen())
+        return false;
+    bool complete = file.flush() && file.error() == QFileDevice::NoError;
+    if (complete) {
+        keepOwnerAndMode();
+        // A file system that cannot sync (EINVAL) has nothing to sync.
+        complete = (::fsync(file.handle()) == 0 || errno == EINVAL) && (!pendingPath.isEmpty() || linkTemporary())
+                && ::rename(pendingPath.constData(), finalPath.constData()) == 0;
+    }
+    if (!complete) {
+        discard();
+        return false;
+    }
+    setSignalPendingPath(QByteArray());
+    pendingPath.clear();
+    file.close();
+    return true;
+}
+
+// Ownership first: changing it clears the set-user-ID and set-group-ID bits.
+// A file system without owners or modes keeps what it has.
+void OutputFile::keepOwnerAndMode()
+{
+    const int fd = file.handle();
+    if (replacing && ::geteuid() == 0)
+        (void)::fchown(fd, replacedOwner, replacedGroup);
+    (void)::fchmod(fd, finalMode);
+}
+
+// The unnamed file gets a temporary name beside the output, which rename()
+// then puts over it in one step.
+bool OutputFile::linkTemporary()
+{
+    const QByteArray source = "/proc/self/fd/" + QByteArray::number(file.handle());
+    for (int attempt = 0; attempt < kLinkAttempts; ++attempt) {
+        const QByteArray name = randomName(directory);
+        setSignalPendingPath(name);
+        if (::linkat(AT_FDCWD, source.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0) {
+            pendingPath = name;
+            return true;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    setSignalPendingPath(QByteArray());
+    return false;
+}
+
+void OutputFile::discard()
+{
+    if (!pendingPath.isEmpty()) {
+        ::unlink(pendingPath.constData());
+        setSignalPendingPath(QByteArray());
+        pendingPath.clear();
+    }
+    file.close();
+}
+
+QString OutputFile::temporaryPath() const { return QFile::decodeName(pendingPath); }
+
+#endif

@@ -1,0 +1,65 @@
+#ifndef OUTPUTFILE_H
+#define OUTPUTFILE_H
+
+#include <QByteArray>
+#include <QFile>
+#include <QSaveFile>
+#include <QString>
+
+// A regular output file written beside its path and put in place by commit()
+// only when it is complete: until then a file at the path keeps its content,
+// and a failed or abandoned write leaves nothing behind.
+//
+// On Linux the file being written has no name where the file system allows
+// it; otherwise, and for the moment of the rename, it is ".tesktoqvx.XXXXXX"
+// in the output's directory, short whatever the output's name, and SIGINT,
+// SIGTERM and SIGHUP remove it before the process ends. The file put in place
+// has the permission bits of the file it replaces, and, when the process runs
+// as root, its owner and group; a new file has the usual mode (0666 less the
+// umask). Hard links to the old file keep the old content. A symbolic link at
+// the path is followed: its target is replaced. Elsewhere QSaveFile does the
+// work.
+class OutputFile {
+public:
+    enum Temporary { UnnamedWherePossible, Named };
+    explicit OutputFile(Temporary temporary = UnnamedWherePossible);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // False, having created nothing, when the path is empty or the finished
+    // file could not be put there: a name longer than the file system allows,
+    // a directory that cannot be written, an existing file that cannot be
+    // written or, in a sticky directory, belongs to another user.
+    bool open(const QString& path);
+    QFileDevice& device();
+    // Puts the file in place; false when a write, the flush or the rename
+    // failed, and then the file is discarded and the path left as it was.
+    bool commit();
+    void discard();
+
+    // Where the file is being written while it has a name there (tests).
+    QString temporaryPath() const;
+
+private:
+#ifdef Q_OS_WIN
+    QSaveFile file;
+#else
+    bool checkTarget();
+    int createTemporary();
+    bool linkTemporary();
+    void keepOwnerAndMode();
+
+    const Temporary temporary;
+    QFile file;
+    QByteArray finalPath;
+    QByteArray directory;
+    QByteArray pendingPath; // the named temporary file, if there is one
+    bool replacing = false;
+    unsigned finalMode = 0;
+    unsigned replacedOwner = 0;
+    unsigned replacedGroup = 0;
+#endif
+};
+
+#endif
