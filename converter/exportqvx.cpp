@@ -311,6 +311,8 @@ bool ExportQvx::halvesFasterFromBitmap(qint64 streamBytes, qint64 pixels) const
     return modelNumber() == 10 && streamBytes > pixels / 16;
 }
 
+bool ExportQvx::writeLayerAgain() { return writeLayerRecord(); }
+
 bool ExportQvx::writeLayerRecord()
 {
     stream << quint32(compressedData.size());

@@ -64,6 +64,8 @@ public:
     // True when a layer of streamBytes for `pixels` pixels is written faster
     // by writeLayerData from its bitmap than by writeLayerRuns.
     bool halvesFasterFromBitmap(qint64 streamBytes, qint64 pixels) const;
+    // The record written last, once more.
+    bool writeLayerAgain();
     bool closeFile();
 
     // Encodes a Format_Grayscale8 image into compressedData: runs of equal

@@ -135,7 +135,8 @@ void TeskToQvx::decodeLayerData(const char* src, qint64 heldLen, qint64 declared
         dst += length;
     });
     std::memset(dst, 0, size_t(reader.pixelsLeft()));
-    if (reader.overflowed())
+    layerOverflowed = reader.overflowed();
+    if (layerOverflowed)
         printOverflow();
 }
 
@@ -152,7 +153,8 @@ bool TeskToQvx::writeLayer(const QByteArray& data, qint64 declared, ExportQvx& w
     }
     TeskLayerReader layer(data.constData(), data.size(), declared, layerPixelCount());
     const bool written = writer.writeLayerRuns(layer, header.resolutionX, header.resolutionY);
-    if (layer.overflowed())
+    layerOverflowed = layer.overflowed();
+    if (layerOverflowed)
         printOverflow();
     return written;
 }
@@ -226,12 +228,23 @@ bool TeskToQvx::convertLayers(QFile& input, ExportQvx& writer)
     const int progressStep = std::max(layerCount / 10, 1);
     QByteArray layerData;
     std::vector<uchar> denseBitmap;
+    TeskDatHead_t previous{};
     for (int j = 0; j < layerCount; ++j) {
         const TeskDatHead_t entry = table.entry(j);
         const qint64 declared = std::max(entry.dataSize, 0);
-        readHeld(input, fileSize, entry.dataPosition(), std::min(declared, kMaxLayerDataBytes), layerData);
-        if (!writeLayer(layerData, declared, writer, denseBitmap))
-            return false;
+        // Slicers point identical layers at one block: its record is written again.
+        const bool repeated = j > 0 && entry.dataPosition() == previous.dataPosition() && entry.dataSize == previous.dataSize;
+        previous = entry;
+        if (repeated) {
+            if (!writer.writeLayerAgain())
+                return false;
+            if (layerOverflowed)
+                printOverflow();
+        } else {
+            readHeld(input, fileSize, entry.dataPosition(), std::min(declared, kMaxLayerDataBytes), layerData);
+            if (!writeLayer(layerData, declared, writer, denseBitmap))
+                return false;
+        }
         if (j > 0 && j % progressStep == 0)
             printConsoleLine(QString::asprintf("progress:%d", std::min(j / progressStep * 10, 100)));
     }

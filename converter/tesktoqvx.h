@@ -160,6 +160,8 @@ private:
     void readFront(QFile& input);
     bool writeLayer(const QByteArray& data, qint64 declared, ExportQvx& writer, std::vector<uchar>& bitmap);
     bool convertLayers(QFile& input, ExportQvx& writer);
+
+    bool layerOverflowed = false; // the layer decoded last
 };
 
 #endif

@@ -18,11 +18,14 @@ const QColor kBackground(64, 64, 64);
 const QColor kLabel(255, 255, 255);
 const QColor kMarked(235, 40, 40);
 
-void placeThumbnail(QPainter& painter, const QImage& layer, const QSize& size, const QPoint& at)
+// False when the thumbnail found no memory.
+bool placeThumbnail(QPainter& painter, const QImage& layer, const QSize& size, const QPoint& at)
 {
     if (layer.isNull())
-        return;
-    painter.drawImage(at, layer.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        return true;
+    const QImage thumbnail = layer.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    painter.drawImage(at, thumbnail);
+    return !thumbnail.isNull();
 }
 
 // The layer number, and to its right the height of the layer's top.
@@ -91,7 +94,8 @@ QImage ContactSheet::build(const QVector<int>& layers, const std::function<QImag
         if (isMarked)
             painter.fillRect(QRect(at, thumb).adjusted(-kFrame, -kFrame, kFrame, kFrame), kMarked);
         drawLabel(painter, corner, layers[i], layerHeightMm, isMarked, thumb.width());
-        placeThumbnail(painter, i == 0 ? first : layerImage(layers[i]), thumb, at);
+        if (!placeThumbnail(painter, i == 0 ? first : layerImage(layers[i]), thumb, at))
+            return QImage();
         first = QImage();
     }
     return sheet;

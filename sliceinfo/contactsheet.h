@@ -19,6 +19,7 @@ public:
     static QSize thumbnailSize(const QSize& layerSize, int tileWidth);
 
     // Thumbnails `tileWidth` wide; a null layer image leaves its tile empty.
+    // Null when there are no layers or the picture found no memory.
     static QImage build(const QVector<int>& layers, const std::function<QImage(int)>& layerImage, int tileWidth = 160,
                         double layerHeightMm = 0, const QVector<int>& marked = {});
 

@@ -4,14 +4,18 @@
 #include "contactsheet.h"
 #include "heightplot.h"
 #include "layerselection.h"
+#include "processguard.h"
 #include "sliceexaminer.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QImageWriter>
+#include <QSaveFile>
 
 #include <iostream>
+#include <new>
 
 namespace {
 
@@ -139,12 +143,23 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
     return true;
 }
 
+// Through a temporary file and a rename, so that a full disk leaves no partial
+// picture. A symbolic link of the picture's name is replaced, not followed.
 bool writePng(const QImage& image, const QString& path, QString* error)
 {
-    QImageWriter writer(path, "png");
-    if (writer.write(image))
+    if (image.isNull())
+        return *error = QStringLiteral("cannot draw %1: out of memory").arg(path), false;
+    if (QFileInfo(path).isSymLink())
+        QFile::remove(path);
+    QSaveFile file(path);
+    QImageWriter writer(&file, "png");
+    // A failed final flush would not stop commit() from putting a cut picture in place.
+    if (file.open(QIODevice::WriteOnly) && writer.write(image) && file.flush() && file.commit())
         return true;
-    *error = QStringLiteral("cannot write %1: %2").arg(path, writer.errorString());
+    const QString reason = file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
+    file.cancelWriting();
+    file.commit(); // discards the temporary file
+    *error = QStringLiteral("cannot write %1: %2").arg(path, reason);
     return false;
 }
 
@@ -171,10 +186,10 @@ bool writePictures(SliceExaminer& inspector, const QString& dirPath, const QVect
         return false;
     const SliceReport& report = inspector.report();
     const QSize thumbnail = ContactSheet::thumbnailSize(inspector.layerSize(), kSheetTileWidth);
-    const QImage sheet = ContactSheet::build(ContactSheet::pickLayers(inspector.layerCount(), kSheetTiles),
-                                             [&](int j) { return inspector.layerThumbnail(j, thumbnail); },
+    const QVector<int> sheetLayers = ContactSheet::pickLayers(inspector.layerCount(), kSheetTiles);
+    const QImage sheet = ContactSheet::build(sheetLayers, [&](int j) { return inspector.layerThumbnail(j, thumbnail); },
                                              kSheetTileWidth, report.print.layerHeightMm);
-    if (!sheet.isNull() && !writePng(sheet, dir.filePath(QStringLiteral("contact-sheet.png")), error))
+    if (!sheetLayers.isEmpty() && !writePng(sheet, dir.filePath(QStringLiteral("contact-sheet.png")), error))
         return false;
     return writePng(HeightPlot::draw(report), dir.filePath(QStringLiteral("plot.png")), error);
 }
@@ -200,12 +215,31 @@ int run(const Options& options)
     return report.warnings.isEmpty() ? Sound : SoundWithWarnings;
 }
 
+// True when every argument names what its bytes name: a byte that the local
+// encoding cannot decode would turn a path into another one.
+bool argumentsDecode(int argc, char* argv[])
+{
+#ifdef Q_OS_UNIX
+    for (int i = 1; i < argc; ++i) {
+        if (!decodeLocalName(argv[i]).faithful)
+            return false;
+    }
+#else
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+#endif
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    openClosedStandardStreams();
     // The application object only supplies the command line, in full Unicode on Windows.
     QCoreApplication app(argc, argv);
+    if (!argumentsDecode(argc, argv))
+        return usageError(QStringLiteral("an argument is not valid text in the local encoding"));
     Options options;
     QString error;
     if (!parseOptions(QCoreApplication::arguments(), &options, &error))
@@ -218,5 +252,9 @@ int main(int argc, char* argv[])
         std::cout << "sliceinfo " TESKTOQVX_VERSION "\n" << std::flush;
         return Sound;
     }
-    return run(options);
+    try {
+        return run(options);
+    } catch (const std::bad_alloc&) {
+        return failure(QStringLiteral("out of memory"));
+    }
 }

@@ -12,6 +12,25 @@ namespace {
 
 constexpr int kLabelWidth = 24;
 
+// Text from a file shown on a terminal: control characters (which could clear
+// the screen or start a forged line) and invisible format characters (which
+// could reorder it) are written as escapes. Bytes that are not UTF-8 were
+// decoded to U+FFFD already.
+QString escapedText(const QString& text)
+{
+    QString escaped;
+    for (const QChar c : text) {
+        const ushort code = c.unicode();
+        if (code < 0x20 || code == 0x7F)
+            escaped += QStringLiteral("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
+        else if ((code >= 0x80 && code < 0xA0) || c.category() == QChar::Other_Format)
+            escaped += QStringLiteral("\\u%1").arg(code, 4, 16, QLatin1Char('0'));
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
 QString valueText(const QJsonValue& value)
 {
     if (value.isDouble())
@@ -24,7 +43,7 @@ QString valueText(const QJsonValue& value)
     }
     if (value.isBool())
         return value.toBool() ? QStringLiteral("yes") : QStringLiteral("no");
-    return value.toString();
+    return escapedText(value.toString());
 }
 
 QString fieldLine(const ReportField& f, const QString& indent, int width = kLabelWidth)
@@ -227,7 +246,7 @@ QString SliceReport::checksText() const
     for (const ReportCheck& c : checks) {
         text += (c.passed() ? QStringLiteral("  ok    ") : QStringLiteral("  FAIL  ")) + c.name + QLatin1Char('\n');
         for (const QString& p : c.problems)
-            text += QStringLiteral("          ") + p + QLatin1Char('\n');
+            text += QStringLiteral("          ") + escapedText(p) + QLatin1Char('\n');
     }
     return text;
 }

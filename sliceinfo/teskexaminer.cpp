@@ -91,6 +91,12 @@ void TeskExaminer::scanLayers()
     table.resize(h.layerCount);
     for (int j = 0; j < table.size(); ++j) {
         table[j] = layerTable.entry(j);
+        // A block shared with the layer before is not read again.
+        if (j > 0 && table[j].dataPosition() == table[j - 1].dataPosition() && table[j].dataSize == table[j - 1].dataSize) {
+            scans.append(scans.last());
+            sliceReport.layers.append(scans.last().stats);
+            continue;
+        }
         const qint64 declared = qMax(table[j].dataSize, 0);
         const QByteArray data = readHeld(table[j].dataPosition(), declared, kMaxLayerBytes);
         if (data.size() == kMaxLayerBytes && declared > kMaxLayerBytes)

@@ -1,0 +1,287 @@
+// Both programs run in hostile surroundings: closed standard streams, names
+// that are not valid text, memory that cannot be had, no threads, odd output
+// paths, replaced files of other users, signals.
+#include "teskbuilder.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct ShellRun {
+    int exitCode = -1;
+    int signal = 0; // the signal that ended it, if one did
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs `script` with /bin/sh in `dir`, where $T is tesktoqvx and $S sliceinfo,
+// in a UTF-8 locale.
+ShellRun runShell(const QString& script, const QString& dir)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("T"), QStringLiteral(TESKTOQVX_PROGRAM));
+    environment.insert(QStringLiteral("S"), QStringLiteral(SLICEINFO_PROGRAM));
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(dir);
+    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script});
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return ShellRun{-2000, 0, process.readAllStandardOutput(), "timed out"};
+    }
+    ShellRun run{process.exitCode(), 0, process.readAllStandardOutput(), process.readAllStandardError()};
+    // The shell reports a child ended by signal N as status 128 + N.
+    if (run.exitCode > 128 && run.exitCode < 128 + 65)
+        run.signal = run.exitCode - 128;
+    return run;
+}
+
+QStringList filesIn(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+class Hostile : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        TeskBuilder b(TeskModel::Vireld30);
+        b.addLayerStream(QByteArray());
+        b.addLayerStream(teskRunToken(0x20, 5000));
+        ASSERT_TRUE(b.writeTo(path("in.tesk")));
+        ASSERT_EQ(runShell(QStringLiteral("\"$T\" in.tesk good.qvx"), dir.path()).exitCode, 0);
+        good = readFile(path("good.qvx"));
+    }
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+    ShellRun sh(const QString& script) const { return runShell(script, dir.path()); }
+
+    QTemporaryDir dir;
+    QByteArray good;
+};
+
+// A program started without standard streams must not write its lines into
+// the first file it opens.
+TEST_F(Hostile, ClosedStandardStreamsLeaveTheOutputAlone)
+{
+    for (const char* closing : {"<&- >&- 2>&-", ">&-", "<&-", "2>&- >&-"}) {
+        const ShellRun run = sh(QStringLiteral("\"$T\" in.tesk out.qvx %1").arg(QLatin1String(closing)));
+        EXPECT_EQ(run.exitCode, 0) << closing;
+        EXPECT_EQ(readFile(path("out.qvx")), good) << closing;
+    }
+    const ShellRun info = sh(QStringLiteral("\"$S\" in.tesk --png pictures <&- >&- 2>&-"));
+    EXPECT_EQ(info.exitCode, sh(QStringLiteral("\"$S\" in.tesk")).exitCode);
+    EXPECT_FALSE(QImage(path("pictures/contact-sheet.png")).isNull());
+}
+
+// The bad byte \xff would decode to U+FFFD, whose UTF-8 bytes name another file.
+TEST_F(Hostile, NamesThatAreNotTextAreRefusedWithoutTouchingAnyFile)
+{
+    ASSERT_TRUE(writeAt(path(QString::fromUtf8("r\xef\xbf\xbd.qvx")), 0, "another file"));
+    ASSERT_TRUE(writeAt(path(QString::fromUtf8("i\xef\xbf\xbd.tesk")), 0, readFile(path("in.tesk"))));
+    const QStringList before = filesIn(dir.path());
+    const struct {
+        const char* script;
+        int exitCode;
+        QByteArray out;
+    } rows[] = {
+        {"\"$T\" in.tesk \"$(printf 'r\\377.qvx')\"", 255, "exit code: -4\n\n"},
+        {"\"$T\" \"$(printf 'i\\377.tesk')\" out.qvx", 255, "exit code: -1\n\n"},
+        {"\"$S\" in.tesk --png \"$(printf 'p\\377')\"", 2, ""},
+        {"\"$S\" \"$(printf 'i\\377.tesk')\"", 2, ""},
+    };
+    for (const auto& row : rows) {
+        const ShellRun run = sh(QLatin1String(row.script));
+        EXPECT_EQ(run.exitCode, row.exitCode) << row.script;
+        EXPECT_EQ(run.out, row.out) << row.script;
+        EXPECT_EQ(filesIn(dir.path()), before) << row.script;
+    }
+    EXPECT_EQ(readFile(path(QString::fromUtf8("r\xef\xbf\xbd.qvx"))), "another file");
+}
+
+// A malloc that fails for one size, preloaded into the program.
+class FailedAllocation : public Hostile {
+protected:
+    ShellRun failing(qint64 size, const QString& command) const
+    {
+        return sh(QStringLiteral("LD_PRELOAD=%1 FAILMALLOC_SIZE=%2 %3")
+                      .arg(QStringLiteral(FAILMALLOC_LIBRARY))
+                      .arg(size)
+                      .arg(command));
+    }
+};
+
+// The halved model-10 layer (480 x 854 grey bytes) and the 120 x 150 preview
+// at four bytes a pixel: without them the run fails and the old file stays.
+TEST_F(FailedAllocation, EndsTheConversionWithoutAWrongFile)
+{
+    TeskBuilder b(TeskModel::Vireld10);
+    QByteArray noise(960 * 1708, '\0');
+    QRandomGenerator random(19);
+    for (char& pixel : noise)
+        pixel = char(random.bounded(128) * 2);
+    b.addLayer(noise); // many runs: halved from its bitmap
+    QImage preview(30, 20, QImage::Format_RGB888);
+    preview.fill(Qt::white);
+    b.setPreview(preview);
+    ASSERT_TRUE(b.writeTo(path("dense.tesk")));
+    for (qint64 size : {480 * 854, 120 * 150 * 4}) {
+        QFile::remove(path("out.qvx"));
+        ASSERT_TRUE(writeAt(path("out.qvx"), 0, "an older print"));
+        const ShellRun run = failing(size, QStringLiteral("\"$T\" dense.tesk out.qvx"));
+        EXPECT_EQ(run.exitCode, 255) << size;
+        EXPECT_TRUE(run.out.endsWith("exit code: -5\n\n")) << size << run.out.toStdString();
+        EXPECT_EQ(readFile(path("out.qvx")), "an older print") << size;
+        EXPECT_EQ(filesIn(dir.path()), QStringList({"dense.tesk", "good.qvx", "in.tesk", "out.qvx"})) << size;
+    }
+    EXPECT_EQ(failing(12345, QStringLiteral("\"$T\" dense.tesk out.qvx")).exitCode, 0) << "the shim fails only its size";
+}
+
+// The contact sheet of two model-30 layers is 344 x 315 pixels of four bytes.
+TEST_F(FailedAllocation, SliceinfoReportsThePictureItCouldNotDraw)
+{
+    const ShellRun run = failing(344 * 315 * 4, QStringLiteral("\"$S\" in.tesk --layers 0 --png pictures"));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains("contact-sheet.png")) << run.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(path("pictures/contact-sheet.png")));
+}
+
+class AsNobody : public Hostile {
+protected:
+    void SetUp() override
+    {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "needs root to run as another user and to own files of another user";
+        Hostile::SetUp();
+        ::chmod(QFile::encodeName(dir.path()).constData(), 0777);
+    }
+    ShellRun asNobody(const QString& command) const { return sh(QStringLiteral("runuser -u nobody -- ") + command); }
+};
+
+TEST_F(AsNobody, AnotherUsersFileInAStickyDirectoryIsRefusedBeforeConverting)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir("sticky"));
+    ::chmod(QFile::encodeName(path("sticky")).constData(), 01777);
+    ASSERT_TRUE(writeAt(path("sticky/out.qvx"), 0, "root's"));
+    ::chmod(QFile::encodeName(path("sticky/out.qvx")).constData(), 0666);
+    const ShellRun run = asNobody(QStringLiteral("\"$T\" in.tesk sticky/out.qvx"));
+    EXPECT_EQ(run.out, "exit code: -4\n\n");
+    EXPECT_EQ(readFile(path("sticky/out.qvx")), "root's");
+    EXPECT_EQ(filesIn(path("sticky")), QStringList{"out.qvx"});
+}
+
+// As `install` and editors do: the replaced file's mode, and when root
+// replaces it, its owner and group; a hard link keeps the old content.
+TEST_F(AsNobody, AReplacedFileKeepsItsOwnerAndMode)
+{
+    for (int mode : {0444, 0555, 0000, 04751, 02640, 0600}) {
+        ASSERT_TRUE(writeAt(path("out.qvx"), 0, "old"));
+        const QByteArray out = QFile::encodeName(path("out.qvx"));
+        ASSERT_EQ(::chown(out.constData(), 65534, 65534), 0);
+        ::chmod(out.constData(), mode_t(mode));
+        QFile::remove(path("link.qvx"));
+        ASSERT_EQ(::link(out.constData(), QFile::encodeName(path("link.qvx")).constData()), 0);
+        EXPECT_EQ(sh(QStringLiteral("\"$T\" in.tesk out.qvx")).exitCode, 0) << std::oct << mode;
+        struct stat st {};
+        ASSERT_EQ(::stat(out.constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode_t(mode)) << std::oct << mode;
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_gid, 65534u);
+        EXPECT_EQ(readFile(path("out.qvx")), good);
+        EXPECT_EQ(readFile(path("link.qvx")), "old");
+        QFile::remove(path("out.qvx"));
+    }
+    // Through a symbolic link its target is replaced, as before.
+    ASSERT_TRUE(writeAt(path("target.qvx"), 0, "old"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("target.qvx"), path("symlink.qvx")));
+    EXPECT_EQ(sh(QStringLiteral("\"$T\" in.tesk symlink.qvx")).exitCode, 0);
+    EXPECT_TRUE(QFileInfo(path("symlink.qvx")).isSymLink());
+    EXPECT_EQ(readFile(path("target.qvx")), good);
+}
+
+TEST_F(Hostile, ANewFileGetsTheUsualMode)
+{
+    EXPECT_EQ(sh(QStringLiteral("umask 027; \"$T\" in.tesk new.qvx")).exitCode, 0);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path("new.qvx")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode_t(0640));
+}
+
+// The temporary name is short whatever the output's: names up to the file
+// system's limit (255 bytes here) are created and replaced.
+TEST_F(Hostile, LongNamesAreReplacedAndEmptyOnesRefusedFirst)
+{
+    for (int length : {200, 249, 250, 255}) {
+        const QString name = QString(length - 4, QLatin1Char('a')) + QStringLiteral(".qvx");
+        ASSERT_TRUE(writeAt(path(name), 0, "old"));
+        const ShellRun run = sh(QStringLiteral("\"$T\" in.tesk ") + name);
+        EXPECT_EQ(run.exitCode, 0) << length << run.out.toStdString();
+        EXPECT_EQ(readFile(path(name)), good) << length;
+        QFile::remove(path(name));
+    }
+    const QStringList before = filesIn(dir.path());
+    EXPECT_EQ(sh(QStringLiteral("\"$T\" in.tesk ") + QString(256, QLatin1Char('b'))).out, "exit code: -4\n\n");
+    EXPECT_EQ(sh(QStringLiteral("\"$T\" in.tesk ''")).out, "exit code: -4\n\n");
+    EXPECT_EQ(filesIn(dir.path()), before);
+}
+
+// A file whose 2000 layers alternate between two noisy blocks: converting it
+// takes long enough to be caught in the middle.
+QByteArray slowToConvert()
+{
+    TeskBuilder b(TeskModel::Vireld10);
+    QRandomGenerator random(7);
+    for (int j = 0; j < 2; ++j) {
+        QByteArray noise(960 * 1708, '\0');
+        for (char& pixel : noise)
+            pixel = char(random.bounded(128) * 2);
+        b.addLayer(noise);
+    }
+    for (int j = 2; j < 2000; ++j)
+        b.addLayerStream(QByteArray());
+    QByteArray file = b.build();
+    const int table = b.header.layerTableOffset;
+    for (int j = 2; j < 2000; ++j)
+        file.replace(table + 36 * j, 36, file.mid(table + 36 * (j % 2), 36));
+    return file;
+}
+
+// Each signal ends the run with its usual status; no temporary file stays and
+// the old output is kept.
+TEST_F(Hostile, SignalsLeaveTheOldOutput)
+{
+    ASSERT_TRUE(writeAt(path("slow.tesk"), 0, slowToConvert()));
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        QFile::remove(path("out.qvx"));
+        ASSERT_TRUE(writeAt(path("out.qvx"), 0, "old"));
+        QProcess process;
+        process.start(QStringLiteral(TESKTOQVX_PROGRAM), {path("slow.tesk"), path("out.qvx")});
+        QByteArray lines;
+        while (!lines.contains("progress:10") && process.waitForReadyRead(60000))
+            lines += process.readAllStandardOutput();
+        ASSERT_TRUE(lines.contains("progress:10")) << lines.toStdString();
+        ::kill(pid_t(process.processId()), signal);
+        process.waitForFinished(60000);
+        EXPECT_EQ(process.exitStatus(), QProcess::CrashExit) << signal;
+        EXPECT_EQ(process.exitCode(), signal);
+        EXPECT_EQ(readFile(path("out.qvx")), "old") << signal;
+        EXPECT_EQ(filesIn(dir.path()), QStringList({"good.qvx", "in.tesk", "out.qvx", "slow.tesk"})) << signal;
+    }
+}
+
+} // namespace
+#endif
