@@ -3,6 +3,7 @@
 #include "layerhalver.h"
 #include "printermodel.h"
 #include "qvxrunencoder.h"
+#include "smoothscaler.h"
 #include "tesklayerreader.h"
 #include "tesktoqvx.h"
 
@@ -145,7 +146,7 @@ std::optional<QImage> scaledPreview(const QImage& preview, const QString& name)
     const QSize size = previewSize(name);
     if (preview.isNull() || !size.isValid())
         return QImage();
-    QImage scaled = preview.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage scaled = SmoothScaler::scaled(preview, size.width(), size.height());
     if (scaled.isNull())
         return std::nullopt;
     return scaled;

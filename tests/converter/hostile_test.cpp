@@ -172,6 +172,26 @@ protected:
     ShellRun asNobody(const QString& command) const { return sh(QStringLiteral("runuser -u nobody -- ") + command); }
 };
 
+// Qt hands large images to a pool of threads; with none to be had it would wait
+// for ever (and print to standard error). A 600 x 600 preview is well past the
+// size where it would.
+TEST_F(AsNobody, NoThreadIsNeeded)
+{
+    TeskBuilder b(TeskModel::Vireld30);
+    QImage preview(600, 600, QImage::Format_RGB888);
+    preview.fill(QColor(200, 100, 50));
+    b.setPreview(preview);
+    b.addLayerStream(teskRunToken(0x20, 5000));
+    ASSERT_TRUE(b.writeTo(path("big.tesk")));
+    const ShellRun run = asNobody(QStringLiteral("timeout 60 prlimit --nproc=1:1 \"$T\" big.tesk big.qvx"));
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
+    EXPECT_EQ(run.err, "");
+    const ShellRun info = asNobody(QStringLiteral("timeout 60 prlimit --nproc=1:1 \"$S\" big.tesk --png pictures --layers all"));
+    EXPECT_EQ(info.exitCode, sh(QStringLiteral("\"$S\" big.tesk")).exitCode) << info.err.toStdString();
+    for (const char* picture : {"preview.png", "layer-00000.png", "contact-sheet.png", "plot.png"})
+        EXPECT_FALSE(QImage(path(QStringLiteral("pictures/") + picture)).isNull()) << picture;
+}
+
 TEST_F(AsNobody, AnotherUsersFileInAStickyDirectoryIsRefusedBeforeConverting)
 {
     ASSERT_TRUE(QDir(dir.path()).mkdir("sticky"));

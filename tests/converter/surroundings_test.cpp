@@ -2,9 +2,12 @@
 // one block, the output file's temporary name and signals, no threads.
 #include "conversion.h"
 #include "outputfile.h"
+#include "smoothscaler.h"
 #include "teskbuilder.h"
 
 #include <QDir>
+#include <QRandomGenerator>
+#include <QThreadPool>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -71,6 +74,42 @@ TEST(SharedBlocks, GiveWhatDecodingEveryLayerGives)
     }
 }
 
+// Noise, or one colour when `colour` is given.
+QImage picture(int width, int height, QRgb colour = 0)
+{
+    QImage image(width, height, QImage::Format_RGB888);
+    QRandomGenerator random(quint32(width * 7919 + height));
+    for (int y = 0; y < height; ++y) {
+        uchar* line = image.scanLine(y);
+        for (int i = 0; i < 3 * width; ++i)
+            line[i] = colour ? uchar(colour >> (16 - 8 * (i % 3))) : uchar(random.bounded(256));
+    }
+    return image;
+}
+
+// Every way of shrinking (both axes, one axis with the other enlarged or kept),
+// sizes that do not divide, and white, whose sums are the largest.
+TEST(SmoothScaler, GivesQtsBytes)
+{
+    const struct {
+        int width, height, toWidth, toHeight;
+        QRgb colour;
+    } rows[] = {
+        {600, 600, 120, 150, 0},       {600, 600, 120, 150, 0xffffff}, {513, 511, 120, 150, 0},
+        {2000, 100, 120, 150, 0},      {2000, 150, 120, 150, 0},       {100, 2000, 120, 150, 0},
+        {120, 1200, 120, 150, 0},      {4096, 33, 120, 150, 0xffffff}, {33, 4096, 120, 150, 0xffffff},
+        {2048, 2048, 120, 150, 0},     {1440, 2560, 160, 284, 0},      {300, 300, 120, 150, 0},
+        {40, 30, 120, 150, 0},         {1000, 1000, 3, 2, 0},          {131072, 1, 120, 150, 0},
+    };
+    for (const auto& r : rows) {
+        const QImage source = picture(r.width, r.height, r.colour);
+        const QImage expected = source.scaled(r.toWidth, r.toHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QImage scaled = SmoothScaler::scaled(source, r.toWidth, r.toHeight);
+        EXPECT_EQ(scaled.format(), expected.format()) << r.width << "x" << r.height;
+        EXPECT_TRUE(scaled == expected) << r.width << "x" << r.height << " to " << r.toWidth << "x" << r.toHeight;
+    }
+}
+
 #ifdef Q_OS_LINUX
 QStringList entries(const QString& dir)
 {
@@ -126,6 +165,19 @@ TEST(OutputFile, SignalsRemoveTheNamedTemporaryFile)
     }
 }
 
+// Converting a 600 x 600 preview and a full model-10 layer starts no thread.
+TEST(Threads, AConversionStartsNone)
+{
+    TeskBuilder b(TeskModel::Vireld10);
+    QImage preview(600, 600, QImage::Format_RGB888);
+    preview.fill(QColor(10, 20, 30));
+    b.setPreview(preview);
+    b.addLayerStream(distinctLayers()[1]);
+    QThreadPool::globalInstance()->waitForDone(); // ends the threads that other tests made Qt start
+    const int before = QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+    EXPECT_EQ(convertBytes(b.build()).result, 0);
+    EXPECT_EQ(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), before);
+}
 #endif
 
 } // namespace
