@@ -293,16 +293,18 @@ bool ExportQvx::writeLayerData(QImage& layer)
     // Preparing a layer allocates; without memory the image comes back null.
     if (prepared.isNull() && !layer.isNull())
         return false;
+    runRecordSize = -1;
     if (!compressImage(prepared))
         return false;
-    return writeLayerRecord();
+    return writeLayerRecord(compressedData.constData(), compressedData.size());
 }
 
 bool ExportQvx::writeLayerRuns(TeskLayerReader& layer, int width, int height)
 {
-    if (!compressRuns(layer, width, height))
+    runRecordSize = compressRuns(layer, width, height);
+    if (runRecordSize < 0)
         return false;
-    return writeLayerRecord();
+    return writeLayerRecord(runBytes.data(), runRecordSize);
 }
 
 // Model 10 halves a layer with more than a run every 16 pixels faster from its
@@ -312,25 +314,30 @@ bool ExportQvx::halvesFasterFromBitmap(qint64 streamBytes, qint64 pixels) const
     return modelNumber() == 10 && streamBytes > pixels / 16;
 }
 
-bool ExportQvx::writeLayerAgain() { return writeLayerRecord(); }
-
-bool ExportQvx::writeLayerRecord()
+bool ExportQvx::writeLayerAgain()
 {
-    stream << quint32(compressedData.size());
-    stream.writeRawData(reinterpret_cast<const char*>(compressedData.constData()), compressedData.size());
+    if (runRecordSize >= 0)
+        return writeLayerRecord(runBytes.data(), runRecordSize);
+    return writeLayerRecord(compressedData.constData(), compressedData.size());
+}
+
+bool ExportQvx::writeLayerRecord(const uchar* bytes, int size)
+{
+    stream << quint32(size);
+    stream.writeRawData(reinterpret_cast<const char*>(bytes), size);
     return writesSucceeded();
 }
 
-bool ExportQvx::compressRuns(TeskLayerReader& layer, int width, int height)
+int ExportQvx::compressRuns(TeskLayerReader& layer, int width, int height)
 {
-    QvxRunEncoder runs(compressedData);
+    QvxRunEncoder runs(runBytes);
     switch (modelNumber()) {
     case 10: {
         // Only the halving of a layer of exactly twice the printer's grid is
         // done in runs; validate admits no other size.
         const PrinterModel& model = *PrinterModel::byNumber(10);
         if (width != model.slicerWidth || height != model.slicerHeight)
-            return false;
+            return -1;
         LayerHalver(width, height, runs).halve(layer);
         break;
     }
@@ -338,10 +345,9 @@ bool ExportQvx::compressRuns(TeskLayerReader& layer, int width, int height)
         runs.addLayer(layer);
         break;
     default:
-        return false;
+        return -1;
     }
-    runs.finish();
-    return true;
+    return runs.finish();
 }
 
 // A short write is recorded only by the stream: it is checked before the file
@@ -369,9 +375,10 @@ bool ExportQvx::writesSucceeded() const
 // a conversion never produces one, since validate admits only full-size layers.
 bool ExportQvx::compressImage(QImage& image)
 {
-    QvxRunEncoder runs(compressedData);
+    compressedData.clear();
     if (image.width() <= 0 || image.height() <= 0)
         return true;
+    QvxRunEncoder runs(runBytes);
     // Rows without padding between them are searched as one stretch of pixels.
     const bool padded = image.bytesPerLine() != image.width();
     const int stretches = padded ? image.height() : 1;
@@ -380,7 +387,8 @@ bool ExportQvx::compressImage(QImage& image)
         const uchar* p = image.constScanLine(stretch);
         runs.addPixels(p, p + stretchLength);
     }
-    runs.finish();
+    compressedData.resize(runs.finish());
+    std::memcpy(compressedData.data(), runBytes.data(), size_t(compressedData.size()));
     return true;
 }
 

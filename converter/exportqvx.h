@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <vector>
+
 class TeskLayerReader;
 class TeskToQvx;
 
@@ -73,8 +75,10 @@ public:
     // each run is the hexadecimal digits of its length, most significant first,
     // one byte per digit with the class in the high nibble.
     bool compressImage(QImage& image);
-    // The same encoding of the layer in runs, brought to the model's grid.
-    bool compressRuns(TeskLayerReader& layer, int width, int height);
+    // The same encoding of the layer in runs, brought to the model's grid,
+    // into the start of runBytes; returns its length, or -1 for a model it
+    // cannot prepare the layer for.
+    int compressRuns(TeskLayerReader& layer, int width, int height);
 
     int modelNumber() const;
 
@@ -99,10 +103,14 @@ public:
 
 private:
     bool writesSucceeded() const;
-    bool writeLayerRecord();
+    bool writeLayerRecord(const uchar* bytes, int size);
 
     // The halved layer of model 10, kept so that its storage serves every layer.
     QImage halfLayer;
+    // The encoder's storage, kept so that it is zero-filled only as it grows;
+    // layers read as runs are written from it, not from compressedData.
+    std::vector<uchar> runBytes;
+    int runRecordSize = -1; // of the last record, when it came from runBytes
 };
 
 #endif

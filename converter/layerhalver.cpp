@@ -51,82 +51,106 @@ LayerHalver::LayerHalver(int width, int height, QvxRunEncoder& runs)
     : width(width)
     , rowPairs(height / 2)
     , runs(runs)
-    , stretches(2 * size_t(width))
-    , pixels(3 * (size_t(width) + kRowSlack))
+    , stretches(new Stretch[2 * size_t(width)])
+    , pixels(new uchar[3 * (size_t(width) + kRowSlack)])
 {
-    rowStretches[0] = rowEnd[0] = stretches.data();
-    rowStretches[1] = rowEnd[1] = stretches.data() + width;
-    rowPixels[0] = pixels.data();
+    rowStretches[0] = rowEnd[0] = stretches.get();
+    rowStretches[1] = rowEnd[1] = stretches.get() + width;
+    rowPixels[0] = pixels.get();
     rowPixels[1] = rowPixels[0] + width;
     halfRow = rowPixels[1] + width + kRowSlack;
     pixelsEnd = halfRow;
 }
 
-// Where the next run goes lives in locals while the layer is read, so that
-// storing a pixel or a stretch cannot make the compiler load it again. Read as
-// pixels, the two rows of a pair are one stretch of memory, so that a run needs
-// no more than one test before it is stored, as in a bitmap decoder.
+// The end of the stretches and the column live in locals while the layer is
+// read, so that storing a stretch cannot make the compiler load them again.
+// A run that ends inside its row is a stretch; anything else goes out of line.
 void LayerHalver::halve(TeskLayerReader& layer)
 {
     const int width = this->width;
+    Position p = startLayer();
+    layer.readWholeLayer([&](uchar grey, qint64 length) {
+        if (length < width - p.column) {
+            p.column += int(length);
+            *p.end++ = {quint16(p.column), grey};
+            return;
+        }
+        p = addAcross(p, grey, length);
+    });
+}
+
+LayerHalver::Position LayerHalver::startLayer()
+{
+    pairsLeft = rowPairs;
+    row = 0;
+    at = 0;
+    runsAsPixels = 0;
+    return here(rowStretches[0], 0);
+}
+
+// In the stretches of a row, or the width when the next run must come to
+// addAcross: read as pixels, or past the last pair.
+LayerHalver::Position LayerHalver::here(Stretch* end, int column) const
+{
+    return {end, asPixels || pairsLeft == 0 ? width : column};
+}
+
+// Read as pixels, the two rows of a pair are one stretch of memory, so that a
+// run needs no more than one test before it is stored, as in a bitmap decoder.
+LayerHalver::Position LayerHalver::addAcross(Position p, uchar grey, qint64 length)
+{
     const qint64 pairPixels = 2 * qint64(width);
     uchar* const pair = rowPixels[0];
-    qint64 at = 0; // the next pixel of the pair read as pixels
-    int column = 0; // of row `row` of the pair read as stretches
-    int row = 0;
-    int runsAsPixels = 0;
-    qint64 pairsLeft = rowPairs;
-    Stretch* end = rowStretches[0];
-    const auto nextPair = [&] {
-        halvePair();
-        at = 0;
-        runsAsPixels = 0;
-        end = rowStretches[0];
-        --pairsLeft;
-    };
-    const auto add = [&](uchar grey, qint64 length) {
-        while (length > 0 && pairsLeft > 0) {
-            if (length >= pairPixels && at == 0 && column == 0 && row == 0) {
-                const qint64 pairs = std::min(length / pairPixels, pairsLeft);
-                runs.add(grey, pairs * (width / 2));
-                length -= pairs * pairPixels;
-                pairsLeft -= pairs;
-                continue;
-            }
-            if (asPixels) {
-                if (length < pairPixels - at) {
-                    storeRun(pair + at, grey, length, pixelsEnd);
-                    at += length;
-                    ++runsAsPixels;
-                    return;
-                }
-                std::memset(pair + at, grey, size_t(pairPixels - at));
-                length -= pairPixels - at;
-                changes = runsAsPixels + 1;
-                nextPair();
-                continue;
-            }
-            const int take = int(std::min<qint64>(length, width - column));
-            if (end != rowStretches[row] && end[-1].grey == grey)
-                end[-1].end = quint16(column + take);
-            else
-                *end++ = {quint16(column + take), grey};
-            column += take;
-            length -= take;
-            if (column < width)
-                continue;
-            column = 0;
-            rowEnd[row] = end;
-            if (row == 0) {
-                row = 1;
-                end = rowStretches[1];
-                continue;
-            }
-            row = 0;
-            nextPair();
+    Stretch* end = p.end;
+    int column = asPixels ? 0 : p.column;
+    while (length > 0 && pairsLeft > 0) {
+        if (length >= pairPixels && at == 0 && column == 0 && row == 0) {
+            const qint64 pairs = std::min(length / pairPixels, pairsLeft);
+            runs.add(grey, pairs * (width / 2));
+            length -= pairs * pairPixels;
+            pairsLeft -= pairs;
+            continue;
         }
-    };
-    layer.readWholeLayer(add);
+        if (asPixels) {
+            if (length < pairPixels - at) {
+                storeRun(pair + at, grey, length, pixelsEnd);
+                at += length;
+                ++runsAsPixels;
+                break;
+            }
+            std::memset(pair + at, grey, size_t(pairPixels - at));
+            length -= pairPixels - at;
+            changes = runsAsPixels + 1;
+            end = nextPair();
+            continue;
+        }
+        const int take = int(std::min<qint64>(length, width - column));
+        column += take;
+        length -= take;
+        *end++ = {quint16(column), grey};
+        if (column < width)
+            continue;
+        column = 0;
+        rowEnd[row] = end;
+        if (row == 0) {
+            row = 1;
+            end = rowStretches[1];
+            continue;
+        }
+        row = 0;
+        end = nextPair();
+    }
+    return here(end, column);
+}
+
+// Returns where the stretches of the next pair go.
+LayerHalver::Stretch* LayerHalver::nextPair()
+{
+    halvePair();
+    at = 0;
+    runsAsPixels = 0;
+    --pairsLeft;
+    return rowStretches[0];
 }
 
 // The next pair is read the way that suits this one.
@@ -161,19 +185,25 @@ void LayerHalver::fillRows()
 // A block inside stretches of greys t (top) and u (bottom) is (2t + 2u) / 4.
 void LayerHalver::halveStretches()
 {
+    QvxRunEncoder::Cursor c = runs.cursor();
     const Stretch* top = rowStretches[0];
     const Stretch* bottom = rowStretches[1];
-    for (int x0 = 0; x0 < width;) {
+    for (int x0 = 0;;) {
         const int t = top->grey;
         const int u = bottom->grey;
         const int x1 = std::min(top->end, bottom->end);
-        runs.add(uchar((t + u) / 2), std::max(x1 / 2 - (x0 + 1) / 2, 0));
+        const int blocks = x1 / 2 - (x0 + 1) / 2;
+        if (blocks != 0)
+            runs.gather(c, uchar((t + u) / 2), quint32(blocks));
+        if (x1 == width)
+            break;
         top += top->end == x1;
         bottom += bottom->end == x1;
         if (x1 % 2 == 1)
-            runs.add(uchar((t + top->grey + u + bottom->grey) / 4), 1);
+            runs.gather(c, uchar((t + top->grey + u + bottom->grey) / 4), 1);
         x0 = x1;
     }
+    runs.setCursor(c);
 }
 
 void LayerHalver::halvePixels()

@@ -7,7 +7,7 @@
 #include <QImage>
 
 #include <algorithm>
-#include <vector>
+#include <memory>
 
 // Halves a grey layer in both axes as Qt 5.15's smooth scaling does: each 2 x 2
 // block a, b, c, d becomes (a + b + c + d) / 4 rounded down (checked for every
@@ -39,6 +39,16 @@ private:
         quint16 grey;
     };
 
+    // Where the next stretch goes, and the column it starts at.
+    struct Position {
+        Stretch* end;
+        int column;
+    };
+
+    Position startLayer();
+    Position here(Stretch* end, int column) const;
+    Position addAcross(Position p, uchar grey, qint64 length);
+    Stretch* nextPair();
     void halvePair();
     void fillRows();
     void halveStretches();
@@ -47,14 +57,19 @@ private:
     const int width;
     const int rowPairs;
     QvxRunEncoder& runs;
-    std::vector<Stretch> stretches; // room for two rows
+    // Not zero-filled: what is read is written first.
+    std::unique_ptr<Stretch[]> stretches; // room for two rows
     Stretch* rowStretches[2];
     Stretch* rowEnd[2];
-    std::vector<uchar> pixels; // two rows and a halved one, each with room to spare
+    std::unique_ptr<uchar[]> pixels; // two rows and a halved one, each with room to spare
     uchar* rowPixels[2];
     const uchar* pixelsEnd; // of the two rows and the room after them
     uchar* halfRow;
     bool asPixels = false;
+    qint64 pairsLeft = 0;
+    int row = 0;          // of the pair read as stretches
+    qint64 at = 0;        // the next pixel of the pair read as pixels
+    int runsAsPixels = 0; // in the pair read as pixels
     int changes = 0; // runs in the rows read as pixels
 };
 

@@ -69,19 +69,26 @@ int classChanges(const uchar* p)
 
 } // namespace
 
+QvxRunEncoder::QvxRunEncoder(std::vector<uchar>& storage)
+    : storage(storage)
+{
+    if (storage.size() < size_t(kStorageStep))
+        storage.resize(kStorageStep);
+    state = {storage.data(), storage.data() + storage.size() - kMaxRunDigits, 0, 0};
+}
+
 void QvxRunEncoder::addPixels(const uchar* p, const uchar* end)
 {
     if (p == end)
         return;
-    uchar cls = current;
-    quint32 n = count;
+    Cursor c = state;
     // The pixel before the first one in memory may not be there.
-    gather(*p++, 1, cls, n);
+    gather(c, *p++, 1);
     while (end - p >= 16) {
         const int changes = classChanges(p);
         if (changes == 0) {
             const uchar* runEnd = classRunEnd(p + 16, end, p[0] & kClassMask);
-            n += quint32(runEnd - p);
+            c.n += quint32(runEnd - p);
             p = runEnd;
             continue;
         }
@@ -89,34 +96,40 @@ void QvxRunEncoder::addPixels(const uchar* p, const uchar* end)
         int done = 0;
         for (int bits = changes; bits != 0; bits &= bits - 1) {
             const int at = qCountTrailingZeroBits(quint32(bits));
-            n += quint32(at - done);
-            writeRun(cls, n);
-            cls = p[at] & kClassMask;
-            n = 0;
+            c.n += quint32(at - done);
+            writeRun(c);
+            c.cls = p[at] & kClassMask;
+            c.n = 0;
             done = at;
         }
-        n += quint32(16 - done);
+        c.n += quint32(16 - done);
         p += 16;
     }
     for (; p != end; ++p)
-        gather(*p, 1, cls, n);
-    current = cls;
-    count = n;
+        gather(c, *p, 1);
+    state = c;
 }
 
 void QvxRunEncoder::addLayer(TeskLayerReader& layer)
 {
-    uchar cls = current;
-    quint32 n = count;
-    layer.readWholeLayer([&](uchar grey, qint64 length) { gather(grey, length, cls, n); });
-    current = cls;
-    count = n;
+    Cursor c = state;
+    layer.readWholeLayer([&](uchar grey, qint64 length) { gather(c, grey, quint32(length)); });
+    state = c;
 }
 
-void QvxRunEncoder::finish()
+int QvxRunEncoder::finish()
 {
-    if (count != 0)
-        writeRun(current, count);
-    count = 0;
-    out.resize(used);
+    if (state.n != 0)
+        writeRun(state);
+    state.n = 0;
+    return int(state.at - storage.data());
+}
+
+QvxRunEncoder::Cursor QvxRunEncoder::grown(Cursor c)
+{
+    const size_t used = size_t(c.at - storage.data());
+    storage.resize(storage.size() + kStorageStep);
+    c.at = storage.data() + used;
+    c.limit = storage.data() + storage.size() - kMaxRunDigits;
+    return c;
 }

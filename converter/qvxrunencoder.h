@@ -1,8 +1,11 @@
 #ifndef QVXRUNENCODER_H
 #define QVXRUNENCODER_H
 
-#include <QVector>
+#include <QtEndian>
 #include <QtGlobal>
+
+#include <cstring>
+#include <vector>
 
 class TeskLayerReader;
 
@@ -12,21 +15,27 @@ class TeskLayerReader;
 // its length, most significant first, one byte per digit with the class in
 // the high nibble. Neighbouring runs of one class become one.
 //
-// The bytes go straight into the storage of `out`, which is emptied first.
-// It grows in steps, so that only what is used gets zero-filled, and keeps its
-// storage for the next layer.
+// The bytes go into `storage`, from its start. Its size is room, not the
+// encoded length: it only grows, so that the room is zero-filled once and
+// serves every later layer, and finish() tells how many bytes are encoded.
 class QvxRunEncoder {
 public:
-    explicit QvxRunEncoder(QVector<uchar>& out)
-        : out(out)
-    {
-        out.clear();
-    }
+    // Where the encoding stands: callers that add many runs keep it in a local
+    // (cursor(), then setCursor()), so that a digit stored through a byte
+    // pointer cannot make the compiler load it again.
+    struct Cursor {
+        uchar* at;          // where the next digits go
+        const uchar* limit; // a run's digits fit from at up to here
+        uchar cls;          // of the run being gathered
+        quint32 n;          // its pixels so far; 0 before the first
+    };
+
+    explicit QvxRunEncoder(std::vector<uchar>& storage);
 
     void add(uchar grey, qint64 length)
     {
         if (length != 0)
-            gather(grey, length, current, count);
+            gather(state, grey, quint32(length));
     }
 
     // The pixels from p up to end.
@@ -34,53 +43,66 @@ public:
     // The whole of a layer, from its runs.
     void addLayer(TeskLayerReader& layer);
 
-    // Writes the last run and gives `out` its final size.
-    void finish();
+    // Writes the last run; returns the number of encoded bytes at the start
+    // of the storage.
+    int finish();
+
+    Cursor cursor() const { return state; }
+    void setCursor(const Cursor& c) { state = c; }
+
+    // Adds `length` (at least 1) pixels of `grey` to the run at c, or writes
+    // that run and starts another.
+    void gather(Cursor& c, uchar grey, quint32 length)
+    {
+        const uchar pixelClass = grey & kClassMask;
+        if (pixelClass != c.cls) {
+            if (c.n != 0)
+                writeRun(c);
+            c.cls = pixelClass;
+            c.n = 0;
+        }
+        c.n += length;
+    }
+
+    // Writes the run at c (c.n must not be 0).
+    void writeRun(Cursor& c)
+    {
+        if (Q_UNLIKELY(c.at > c.limit))
+            c = grown(c);
+        if (c.n <= kDigitMask) {
+            *c.at++ = uchar(c.cls | c.n);
+            return;
+        }
+        const int digits = (35 - qCountLeadingZeroBits(c.n)) / 4;
+        const quint64 word = qToLittleEndian(digitBytes(c.n, digits) | c.cls * kEveryByte);
+        std::memcpy(c.at, &word, sizeof word);
+        c.at += digits;
+    }
 
     static constexpr uchar kClassMask = 0xF0;
 
 private:
     static constexpr uchar kDigitMask = 0x0F;
-    static constexpr int kDigitBase = 16;
     static constexpr int kMaxRunDigits = 8; // a 32-bit count has at most 8 hex digits
-    static constexpr int kBufferStep = 64 * 1024;
+    static constexpr quint64 kEveryByte = 0x0101010101010101ull;
+    static constexpr int kStorageStep = 64 * 1024;
 
-    // Adds `length` (at least 1) pixels of `grey` to the run of class `cls`
-    // and `n` pixels gathered so far, or writes that run and starts another.
-    // Callers keep cls and n in locals while they add many, so that writing a
-    // digit cannot make the compiler load them again.
-    void gather(uchar grey, qint64 length, uchar& cls, quint32& n)
+    // The `digits` hexadecimal digits of n, one a byte, most significant in
+    // the lowest byte; the bytes above them are 0.
+    static quint64 digitBytes(quint32 n, int digits)
     {
-        const uchar pixelClass = grey & kClassMask;
-        if (pixelClass != cls && n != 0) {
-            writeRun(cls, n);
-            n = 0;
-        }
-        cls = pixelClass;
-        n += quint32(length);
+        quint64 x = n;
+        x = (x | (x << 16)) & 0x0000FFFF0000FFFFull;
+        x = (x | (x << 8)) & 0x00FF00FF00FF00FFull;
+        x = (x | (x << 4)) & 0x0F0F0F0F0F0F0F0Full; // digit k in byte k
+        return qbswap(x) >> (8 * (kMaxRunDigits - digits));
     }
 
-    // count must not be 0.
-    void writeRun(uchar cls, quint32 count)
-    {
-        if (out.size() - used < kMaxRunDigits) {
-            out.resize(out.size() + kBufferStep);
-            data = out.data();
-        }
-        const int digits = (35 - qCountLeadingZeroBits(count)) / 4;
-        uchar* digit = data + used + digits;
-        do {
-            *--digit = uchar(cls | (count & kDigitMask));
-            count /= kDigitBase;
-        } while (count != 0);
-        used += digits;
-    }
+    // c with room for the next run's digits and one 8-byte store.
+    Cursor grown(Cursor c);
 
-    QVector<uchar>& out;
-    uchar* data = nullptr;
-    int used = 0;
-    uchar current = 0;
-    quint32 count = 0;
+    std::vector<uchar>& storage;
+    Cursor state;
 };
 
 #endif

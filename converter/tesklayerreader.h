@@ -60,6 +60,12 @@ public:
 private:
     template <typename Sink>
     void read(Sink& sink, bool toTheEnd);
+    // The tokens of `bytes` that start before `stop`, `base` bytes into the
+    // stream; kNearEnd when their length bytes may lie past the data. Returns
+    // where it stopped.
+    template <bool kNearEnd, typename Sink>
+    qint64 readTokens(Sink& sink, const uchar* bytes, qint64 stop, qint64 base);
+    bool ended() const { return overflow >= 0 || cutShort >= 0; }
 
     static constexpr uchar kRunFlag = 0x80;
     static constexpr uchar kGreyMask = 0x7F;
@@ -95,75 +101,61 @@ inline void storeRun(uchar* at, uchar grey, qint64 length, const uchar* limit)
 template <typename Sink>
 void TeskLayerReader::read(Sink& sink, bool toTheEnd)
 {
-    // Copies, which the sink's stores cannot change.
-    const uchar* const in = this->in;
-    const qint64 held = heldLen;
-    const qint64 declared = declaredLen;
-    const qint64 pixels = pixelCount;
-    // Tokens that start before inPlaceEnd are read where they are; the last
-    // few held bytes are read from a zero-padded copy, so that the length bytes
-    // of a token are always there to read.
-    const qint64 inPlaceEnd = held - kMaxTokenSize + 1;
-    uchar padded[kMaxTokenSize];
-    qint64 i = 0;
-    qint64 o = 0;
-    qint64 tokensEnd = held; // 0 once a token has ended the layer early
-    bool tailSent = false;
-    // The sink is called from two places, single pixels and runs, so that it
-    // is inlined however large it is, with a single pixel as a special case.
-    for (;;) {
-        uchar grey = 0;
-        qint64 length;
-        if (i < tokensEnd) {
-            const uchar* token = in + i;
-            if (i >= inPlaceEnd) {
-                std::memset(padded, 0, sizeof padded);
-                std::memcpy(padded, token, size_t(held - i));
-                token = padded;
-            }
-            const uchar head = token[0];
-            if (!(head & kRunFlag)) {
-                if (o == pixels) {
-                    overflow = i;
-                    tokensEnd = 0;
-                    continue;
-                }
-                ++o;
-                ++i;
-                sink(uchar(head << 1), qint64(1));
-                continue;
-            }
-            // The top two bits of the first length byte count the further ones.
-            const int further = token[1] >> 6;
-            if (i + 2 + further > declared) {
-                cutShort = i;
-                tokensEnd = 0;
-                continue;
-            }
-            length = (qFromBigEndian<quint32>(token + 1) & kLengthMask) >> (8 * (3 - further));
-            if (length > pixels - o) {
-                overflow = i;
-                tokensEnd = 0;
-                continue;
-            }
-            i += 2 + further;
-            if (length == 0)
-                continue;
-            grey = uchar((head & kGreyMask) << 1);
-            o += length;
-        } else {
-            // The unheld tail of the data (after the last token, if that ended
-            // the layer), then the rest of the layer if asked for: black.
-            if (tailSent)
-                break;
-            tailSent = true;
-            written = o;
-            length = (overflowed() || cutShort >= 0 ? 0 : unheldTail(i)) + (toTheEnd ? pixelsLeft() : 0);
-            if (length == 0)
-                break;
-        }
-        sink(grey, length);
+    // Tokens that start before the last kMaxTokenSize - 1 held bytes have all
+    // their length bytes there to read; those in that guard zone are read from
+    // a zero-padded copy, as the bytes after it read as zeros.
+    const qint64 guarded = std::max<qint64>(heldLen - (kMaxTokenSize - 1), 0);
+    qint64 i = readTokens<false>(sink, in, guarded, 0);
+    if (!ended()) {
+        uchar guard[2 * kMaxTokenSize] = {};
+        std::memcpy(guard, in + i, size_t(heldLen - i));
+        i += readTokens<true>(sink, guard, heldLen - i, i);
     }
+    // The unheld tail of the data, then the rest of the layer if asked for: black.
+    const qint64 length = (ended() ? 0 : unheldTail(i)) + (toTheEnd ? pixelsLeft() : 0);
+    if (length != 0)
+        sink(uchar(0), length);
+}
+
+// The sink is called from two places, single pixels and runs, so that it is
+// inlined however large it is, with a single pixel as a special case. The
+// state lives in locals, which the sink's stores cannot change.
+template <bool kNearEnd, typename Sink>
+qint64 TeskLayerReader::readTokens(Sink& sink, const uchar* bytes, qint64 stop, qint64 base)
+{
+    qint64 left = pixelCount - written;
+    qint64 j = 0;
+    while (j < stop) {
+        const uchar head = bytes[j];
+        if (head < kRunFlag) {
+            if (left == 0) {
+                overflow = base + j;
+                break;
+            }
+            --left;
+            ++j;
+            sink(uchar(head << 1), qint64(1));
+            continue;
+        }
+        // The top two bits of the first length byte count the further ones.
+        const int further = bytes[j + 1] >> 6;
+        if (kNearEnd && base + j + 2 + further > declaredLen) {
+            cutShort = base + j;
+            break;
+        }
+        const qint64 length = (qFromBigEndian<quint32>(bytes + j + 1) & kLengthMask) >> (8 * (3 - further));
+        if (length > left) {
+            overflow = base + j;
+            break;
+        }
+        j += 2 + further;
+        if (length == 0)
+            continue;
+        left -= length;
+        sink(uchar((head & kGreyMask) << 1), length);
+    }
+    written = pixelCount - left;
+    return j;
 }
 
 #endif
