@@ -330,7 +330,6 @@ bool ExportQvx::writeLayerRecord(const uchar* bytes, int size)
 
 int ExportQvx::compressRuns(TeskLayerReader& layer, int width, int height)
 {
-    QvxRunEncoder runs(runBytes);
     switch (modelNumber()) {
     case 10: {
         // Only the halving of a layer of exactly twice the printer's grid is
@@ -338,16 +337,20 @@ int ExportQvx::compressRuns(TeskLayerReader& layer, int width, int height)
         const PrinterModel& model = *PrinterModel::byNumber(10);
         if (width != model.slicerWidth || height != model.slicerHeight)
             return -1;
+        const qint64 halfPixels = qint64(model.layerWidth) * model.layerHeight;
+        QvxRunEncoder runs(runBytes, halfPixels, halfPixels);
         LayerHalver(width, height, runs).halve(layer);
-        break;
+        return runs.finish();
     }
-    case 30:
+    case 30: {
+        // Before it is read, every pixel of the layer is left.
+        QvxRunEncoder runs(runBytes, layer.pixelsLeft(), layer.maxRuns());
         runs.addLayer(layer);
-        break;
+        return runs.finish();
+    }
     default:
         return -1;
     }
-    return runs.finish();
 }
 
 // A short write is recorded only by the stream: it is checked before the file
@@ -378,7 +381,8 @@ bool ExportQvx::compressImage(QImage& image)
     compressedData.clear();
     if (image.width() <= 0 || image.height() <= 0)
         return true;
-    QvxRunEncoder runs(runBytes);
+    const qint64 pixels = qint64(image.width()) * image.height();
+    QvxRunEncoder runs(runBytes, pixels, pixels);
     // Rows without padding between them are searched as one stretch of pixels.
     const bool padded = image.bytesPerLine() != image.width();
     const int stretches = padded ? image.height() : 1;

@@ -2,6 +2,7 @@
 
 #include "tesklayerreader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -69,12 +70,15 @@ int classChanges(const uchar* p)
 
 } // namespace
 
-QvxRunEncoder::QvxRunEncoder(std::vector<uchar>& storage)
+QvxRunEncoder::QvxRunEncoder(std::vector<uchar>& storage, qint64 pixels, qint64 runs)
     : storage(storage)
 {
-    if (storage.size() < size_t(kStorageStep))
-        storage.resize(kStorageStep);
-    state = {storage.data(), storage.data() + storage.size() - kMaxRunDigits, 0, 0};
+    // A run of n pixels has at most n digits, and at most kMaxRunDigits; the
+    // last one's 8-byte store may reach kMaxRunDigits - 1 bytes further.
+    const qint64 room = std::min(pixels, runs * kMaxRunDigits) + kMaxRunDigits;
+    if (storage.size() < size_t(room))
+        storage.resize(size_t(room));
+    state = {storage.data(), 0, 0};
 }
 
 void QvxRunEncoder::addPixels(const uchar* p, const uchar* end)
@@ -123,13 +127,4 @@ int QvxRunEncoder::finish()
         writeRun(state);
     state.n = 0;
     return int(state.at - storage.data());
-}
-
-QvxRunEncoder::Cursor QvxRunEncoder::grown(Cursor c)
-{
-    const size_t used = size_t(c.at - storage.data());
-    storage.resize(storage.size() + kStorageStep);
-    c.at = storage.data() + used;
-    c.limit = storage.data() + storage.size() - kMaxRunDigits;
-    return c;
 }

@@ -18,19 +18,21 @@ class TeskLayerReader;
 // The bytes go into `storage`, from its start. Its size is room, not the
 // encoded length: it only grows, so that the room is zero-filled once and
 // serves every later layer, and finish() tells how many bytes are encoded.
+// The room is made once, for the most bytes the caller can give rise to, so
+// that writing a run tests nothing.
 class QvxRunEncoder {
 public:
     // Where the encoding stands: callers that add many runs keep it in a local
     // (cursor(), then setCursor()), so that a digit stored through a byte
     // pointer cannot make the compiler load it again.
     struct Cursor {
-        uchar* at;          // where the next digits go
-        const uchar* limit; // a run's digits fit from at up to here
-        uchar cls;          // of the run being gathered
-        quint32 n;          // its pixels so far; 0 before the first
+        uchar* at;  // where the next digits go
+        uchar cls;  // of the run being gathered
+        quint32 n;  // its pixels so far; 0 before the first
     };
 
-    explicit QvxRunEncoder(std::vector<uchar>& storage);
+    // At most `pixels` pixels in at most `runs` runs of any grey will be added.
+    QvxRunEncoder(std::vector<uchar>& storage, qint64 pixels, qint64 runs);
 
     void add(uchar grey, qint64 length)
     {
@@ -65,17 +67,20 @@ public:
     }
 
     // Writes the run at c (c.n must not be 0).
-    void writeRun(Cursor& c)
+    static void writeRun(Cursor& c)
     {
-        if (Q_UNLIKELY(c.at > c.limit))
-            c = grown(c);
         if (c.n <= kDigitMask) {
             *c.at++ = uchar(c.cls | c.n);
             return;
         }
         const int digits = (35 - qCountLeadingZeroBits(c.n)) / 4;
-        const quint64 word = qToLittleEndian(digitBytes(c.n, digits) | c.cls * kEveryByte);
-        std::memcpy(c.at, &word, sizeof word);
+        if (c.n <= 0xFFFF) {
+            const quint32 word = qToLittleEndian(digitBytes32(c.n, digits) | c.cls * quint32(kEveryByte));
+            std::memcpy(c.at, &word, sizeof word);
+        } else {
+            const quint64 word = qToLittleEndian(digitBytes64(c.n, digits) | c.cls * kEveryByte);
+            std::memcpy(c.at, &word, sizeof word);
+        }
         c.at += digits;
     }
 
@@ -85,21 +90,25 @@ private:
     static constexpr uchar kDigitMask = 0x0F;
     static constexpr int kMaxRunDigits = 8; // a 32-bit count has at most 8 hex digits
     static constexpr quint64 kEveryByte = 0x0101010101010101ull;
-    static constexpr int kStorageStep = 64 * 1024;
 
     // The `digits` hexadecimal digits of n, one a byte, most significant in
-    // the lowest byte; the bytes above them are 0.
-    static quint64 digitBytes(quint32 n, int digits)
+    // the lowest byte; the bytes above them are 0. For n up to 0xFFFF, then
+    // for any n.
+    static quint32 digitBytes32(quint32 n, int digits)
+    {
+        quint32 x = n;
+        x = (x | (x << 8)) & 0x00FF00FFu;
+        x = (x | (x << 4)) & 0x0F0F0F0Fu; // digit k in byte k
+        return qbswap(x) >> (8 * (4 - digits));
+    }
+    static quint64 digitBytes64(quint32 n, int digits)
     {
         quint64 x = n;
         x = (x | (x << 16)) & 0x0000FFFF0000FFFFull;
         x = (x | (x << 8)) & 0x00FF00FF00FF00FFull;
-        x = (x | (x << 4)) & 0x0F0F0F0F0F0F0F0Full; // digit k in byte k
+        x = (x | (x << 4)) & 0x0F0F0F0F0F0F0F0Full;
         return qbswap(x) >> (8 * (kMaxRunDigits - digits));
     }
-
-    // c with room for the next run's digits and one 8-byte store.
-    Cursor grown(Cursor c);
 
     std::vector<uchar>& storage;
     Cursor state;

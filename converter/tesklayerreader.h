@@ -42,6 +42,9 @@ public:
         read(sink, true);
     }
 
+    // The most runs a read can give a sink: one a held byte, and the black
+    // after them.
+    qint64 maxRuns() const { return heldLen + 1; }
     // Pixels written by the runs.
     qint64 pixelsWritten() const { return written; }
     // Pixels after them, black.
@@ -124,38 +127,40 @@ template <bool kNearEnd, typename Sink>
 qint64 TeskLayerReader::readTokens(Sink& sink, const uchar* bytes, qint64 stop, qint64 base)
 {
     qint64 left = pixelCount - written;
-    qint64 j = 0;
-    while (j < stop) {
-        const uchar head = bytes[j];
+    const uchar* p = bytes;
+    const uchar* const end = bytes + stop;
+    while (p < end) {
+        const uchar head = *p;
         if (head < kRunFlag) {
             if (left == 0) {
-                overflow = base + j;
+                overflow = base + (p - bytes);
                 break;
             }
             --left;
-            ++j;
+            ++p;
             sink(uchar(head << 1), qint64(1));
             continue;
         }
         // The top two bits of the first length byte count the further ones.
-        const int further = bytes[j + 1] >> 6;
-        if (kNearEnd && base + j + 2 + further > declaredLen) {
-            cutShort = base + j;
+        const quint32 word = qFromBigEndian<quint32>(p + 1);
+        const int further = int(word >> 30);
+        if (kNearEnd && base + (p - bytes) + 2 + further > declaredLen) {
+            cutShort = base + (p - bytes);
             break;
         }
-        const qint64 length = (qFromBigEndian<quint32>(bytes + j + 1) & kLengthMask) >> (8 * (3 - further));
+        const qint64 length = (word & kLengthMask) >> (~word >> 27 & 0x18); // >> 8 * (3 - further)
         if (length > left) {
-            overflow = base + j;
+            overflow = base + (p - bytes);
             break;
         }
-        j += 2 + further;
+        p += 2 + further;
         if (length == 0)
             continue;
         left -= length;
         sink(uchar((head & kGreyMask) << 1), length);
     }
     written = pixelCount - left;
-    return j;
+    return p - bytes;
 }
 
 #endif
