@@ -88,13 +88,6 @@ LayerHalver::Position LayerHalver::startLayer()
     return here(rowStretches[0], 0);
 }
 
-// In the stretches of a row, or the width when the next run must come to
-// addAcross: read as pixels, or past the last pair.
-LayerHalver::Position LayerHalver::here(Stretch* end, int column) const
-{
-    return {end, asPixels || pairsLeft == 0 ? width : column};
-}
-
 // Read as pixels, the two rows of a pair are one stretch of memory, so that a
 // run needs no more than one test before it is stored, as in a bitmap decoder.
 LayerHalver::Position LayerHalver::addAcross(Position p, uchar grey, qint64 length)
@@ -183,25 +176,29 @@ void LayerHalver::fillRows()
 }
 
 // A block inside stretches of greys t (top) and u (bottom) is (2t + 2u) / 4.
+// The encoder's digits are stored through a byte pointer, which could change
+// any member as far as the compiler knows: what the loop reads is in locals.
 void LayerHalver::halveStretches()
 {
     QvxRunEncoder::Cursor c = runs.cursor();
     const Stretch* top = rowStretches[0];
     const Stretch* bottom = rowStretches[1];
-    for (int x0 = 0;;) {
-        const int t = top->grey;
-        const int u = bottom->grey;
-        const int x1 = std::min(top->end, bottom->end);
-        const int blocks = x1 / 2 - (x0 + 1) / 2;
+    const unsigned width = unsigned(this->width);
+    unsigned next = 0; // the first block not yet added
+    for (;;) {
+        const unsigned t = top->grey;
+        const unsigned u = bottom->grey;
+        const unsigned x1 = std::min(top->end, bottom->end);
+        const unsigned blocks = x1 / 2 - next;
         if (blocks != 0)
-            runs.gather(c, uchar((t + u) / 2), quint32(blocks));
+            runs.gather(c, uchar((t + u) / 2), blocks);
         if (x1 == width)
             break;
         top += top->end == x1;
         bottom += bottom->end == x1;
+        next = (x1 + 1) / 2;
         if (x1 % 2 == 1)
             runs.gather(c, uchar((t + top->grey + u + bottom->grey) / 4), 1);
-        x0 = x1;
     }
     runs.setCursor(c);
 }

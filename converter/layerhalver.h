@@ -46,7 +46,12 @@ private:
     };
 
     Position startLayer();
-    Position here(Stretch* end, int column) const;
+    // In the stretches of a row, or the width when the next run must come to
+    // addAcross: read as pixels, or past the last pair.
+    Position here(Stretch* end, int column) const
+    {
+        return {end, asPixels || pairsLeft == 0 ? width : column};
+    }
     Position addAcross(Position p, uchar grey, qint64 length);
     Stretch* nextPair();
     void halvePair();

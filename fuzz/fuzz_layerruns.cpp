@@ -1,5 +1,6 @@
-// The run path of a layer against the bitmap path, on arbitrary streams: the
-// same record and the same console line, or abort.
+// The run path of a layer against the bitmap path and against a plain token by
+// token decoding, on arbitrary streams: the same record and the same console
+// line, or abort.
 //   byte 0  model: even Vireld10 (960 x 1708), odd Vireld30 (1440 x 2560)
 //   byte 1  0: the stream is all held; otherwise the block is declared
 //           (b - 1) * 4096 bytes longer than held (they read as zeros)
@@ -25,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static LayerPaths paths10("Vireld10", 960, 1708);
     static LayerPaths paths30("Vireld30", 1440, 2560);
     LayerPaths& paths = model10 ? paths10 : paths30;
-    if (!(paths.viaRuns(stream, declared) == paths.viaBitmap(stream, declared)))
+    const LayerRecord runs = paths.viaRuns(stream, declared);
+    if (!(runs == paths.viaBitmap(stream, declared)) || !(runs == paths.viaPlainDecoding(stream, declared)))
         std::abort();
     return 0;
 }

@@ -5,6 +5,7 @@
 
 #include <QBuffer>
 
+#include <algorithm>
 #include <iostream>
 #include <sstream>
 #include <vector>
@@ -37,12 +38,51 @@ LayerPaths::LayerPaths(const char* machineName, int width, int height)
 LayerRecord LayerPaths::viaBitmap(const QByteArray& held, qint64 declared)
 {
     std::vector<uchar> bitmap(size_t(driver.layerPixelCount()), 0xAB);
-    LayerRecord r;
     std::ostringstream printed;
     std::streambuf* const console = std::cout.rdbuf(printed.rdbuf());
     driver.decodeLayerData(held.constData(), held.size(), declared, bitmap.data());
     std::cout.rdbuf(console);
-    r.printed = printed.str();
+    return recordOfBitmap(bitmap, printed.str());
+}
+
+// Token by token, as plainly as it can be written: the bytes past the held
+// ones are zeros, a run whose length bytes lie past the declared ones ends the
+// layer, and a token that would write past the bitmap is an overflow.
+LayerRecord LayerPaths::viaPlainDecoding(const QByteArray& held, qint64 declared)
+{
+    const qint64 pixels = driver.layerPixelCount();
+    std::vector<uchar> bitmap(size_t(pixels), 0);
+    const auto byte = [&](qint64 i) { return i < held.size() ? uchar(held[int(i)]) : uchar(0); };
+    std::string printed;
+    qint64 o = 0;
+    for (qint64 i = 0; i < declared;) {
+        const uchar head = byte(i);
+        qint64 length = 1;
+        int size = 1;
+        if (head >= 0x80) {
+            const int further = byte(i + 1) >> 6;
+            size = 2 + further;
+            if (i + size > declared)
+                break;
+            length = byte(i + 1) & 0x3F;
+            for (int k = 0; k < further; ++k)
+                length = length * 256 + byte(i + 2 + k);
+        }
+        if (length > pixels - o) {
+            printed = "Error!overflow...\n";
+            break;
+        }
+        std::fill_n(bitmap.begin() + o, length, uchar((head & 0x7F) * 2));
+        o += length;
+        i += size;
+    }
+    return recordOfBitmap(bitmap, printed);
+}
+
+LayerRecord LayerPaths::recordOfBitmap(std::vector<uchar>& bitmap, const std::string& printed)
+{
+    LayerRecord r;
+    r.printed = printed;
     QImage layer(bitmap.data(), driver.header.resolutionX, driver.header.resolutionY, driver.header.resolutionX,
                  QImage::Format_Grayscale8);
     r.bytes = recordOf(driver, r.written, [&](ExportQvx& writer) { return writer.writeLayerData(layer); });

@@ -6,6 +6,7 @@
 #include <QByteArray>
 
 #include <string>
+#include <vector>
 
 // One layer record written both ways a layer can take: decoded into a bitmap
 // and handed to writeLayerData, or read as runs by writeLayerRuns.
@@ -28,8 +29,12 @@ public:
     // The layer's declared bytes of which `held` are in the file.
     LayerRecord viaBitmap(const QByteArray& held, qint64 declared);
     LayerRecord viaRuns(const QByteArray& held, qint64 declared);
+    // Decoded token by token without TeskLayerReader, then as viaBitmap.
+    LayerRecord viaPlainDecoding(const QByteArray& held, qint64 declared);
 
 private:
+    LayerRecord recordOfBitmap(std::vector<uchar>& bitmap, const std::string& printed);
+
     TeskToQvx driver;
 };
 

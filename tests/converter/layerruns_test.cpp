@@ -5,6 +5,8 @@
 #include "teskbuilder.h"
 #include "tesklayerreader.h"
 
+#include <QtEndian>
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -23,11 +25,14 @@ const Model kModels[] = {{"Vireld10", 960, 1708}, {"Vireld30", 1440, 2560}};
 void expectSameRecord(const Model& model, const QByteArray& held, qint64 declared, const std::string& what)
 {
     LayerPaths paths(model.name, model.width, model.height);
+    const LayerRecord plain = paths.viaPlainDecoding(held, declared);
     const LayerRecord bitmap = paths.viaBitmap(held, declared);
     const LayerRecord runs = paths.viaRuns(held, declared);
-    EXPECT_TRUE(bitmap.written) << model.name << ": " << what;
-    EXPECT_EQ(runs.bytes, bitmap.bytes) << model.name << ": " << what;
-    EXPECT_EQ(runs.printed, bitmap.printed) << model.name << ": " << what;
+    EXPECT_TRUE(plain.written) << model.name << ": " << what;
+    EXPECT_EQ(bitmap.bytes, plain.bytes) << model.name << ": " << what;
+    EXPECT_EQ(bitmap.printed, plain.printed) << model.name << ": " << what;
+    EXPECT_EQ(runs.bytes, plain.bytes) << model.name << ": " << what;
+    EXPECT_EQ(runs.printed, plain.printed) << model.name << ": " << what;
 }
 
 QByteArray repeated(const QByteArray& token, qint64 times)
@@ -134,6 +139,71 @@ TEST(LayerRuns, OverflowAtEveryToken)
             expectSameRecord(m, stream, stream.size(), "overflow at token " + std::to_string(at));
         }
     }
+}
+
+// The tokens that start in the last four held bytes are read from a padded
+// copy, the others where they are: every token form, ending at and around the
+// end of the held bytes, cut anywhere in it, with and without unheld bytes, and
+// a layer that overflows there.
+TEST(LayerRuns, TokensAtTheEndOfTheHeldBytes)
+{
+    // Lengths whose first length byte is not 0 alone, so that a token cut
+    // short does not read as one of length 0.
+    const QByteArray lastTokens[] = {QByteArray(1, '\x41'), teskRunToken(90, 3),        teskRunToken(90, 3, 3),
+                                     teskRunToken(90, 0x0105),  teskRunToken(90, 0x010005), teskRunToken(90, 0x01000005),
+                                     teskRunToken(20, 0, 4)};
+    for (const Model& m : kModels) {
+        LayerPaths paths(m.name, m.width, m.height);
+        const qint64 n = qint64(m.width) * m.height;
+        for (const qint64 room : {qint64(4), qint64(300), qint64(70000)}) {
+            for (int singles = 0; singles <= 3; singles += 1 + singles) {
+                for (const QByteArray& last : lastTokens) {
+                    const QByteArray stream = teskRunToken(127, quint32(n - room), 4)
+                                              + QByteArray(singles, '\x7F') + last;
+                    for (int cut = 5; cut <= stream.size(); ++cut) {
+                        for (const qint64 unheld : {0, 3}) {
+                            const std::string what = std::to_string(room) + " pixels left, " + std::to_string(singles)
+                                + " singles, last token " + last.toHex().toStdString() + ", cut at "
+                                + std::to_string(cut) + ", unheld " + std::to_string(unheld);
+                            const LayerRecord plain = paths.viaPlainDecoding(stream.left(cut), cut + unheld);
+                            const LayerRecord runs = paths.viaRuns(stream.left(cut), cut + unheld);
+                            EXPECT_EQ(runs.bytes, plain.bytes) << m.name << ": " << what;
+                            EXPECT_EQ(runs.printed, plain.printed) << m.name << ": " << what;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+// A run is written with one store, whatever the number of its digits.
+TEST(LayerRuns, RunLengthsOfEveryDigitCount)
+{
+    const Model& m = kModels[1];
+    const qint64 n = qint64(m.width) * m.height;
+    QByteArray stream;
+    QByteArray expected;
+    const auto addRun = [&](int grey, quint32 length) {
+        stream += teskRunToken(grey, length);
+        QByteArray digits;
+        for (quint32 left = length; left != 0; left /= 16)
+            digits.prepend(char(((grey * 2) & 0xF0) | int(left % 16)));
+        expected += digits;
+    };
+    qint64 covered = 0;
+    int grey = 127;
+    for (const quint32 length : {1, 2, 15, 16, 17, 255, 256, 4095, 4096, 65535, 65536, 1048575, 1048576}) {
+        addRun(grey, length);
+        covered += length;
+        grey = 127 - grey;
+    }
+    addRun(grey, quint32(n - covered));
+    LayerPaths paths(m.name, m.width, m.height);
+    const LayerRecord runs = paths.viaRuns(stream, stream.size());
+    QByteArray record(4, '\0');
+    qToLittleEndian<quint32>(quint32(expected.size()), record.data());
+    EXPECT_EQ(runs.bytes.toHex(), (record + expected).toHex());
 }
 
 // sliceinfo reports these positions.
