@@ -15,6 +15,9 @@ namespace {
 
 // A qvx file is read whole; a larger one is not examined.
 constexpr qint64 kMaxFileBytes = 1024LL * 1024 * 1024;
+// As for Tesk files: what is kept of each layer takes up to 2 KB (as JSON), so
+// the layers of a file that declares more are counted and checked, not kept.
+constexpr int kMaxExaminedLayers = 50000;
 // Class k is drawn as grey kGreyStep * k: class 0 black, class 15 white.
 constexpr int kGreyStep = 17;
 constexpr int kFullClass = 15;
@@ -79,6 +82,7 @@ bool QvxExaminer::inspect(QString* error)
 
 void QvxExaminer::inspectBytes(const QByteArray& bytes)
 {
+    reader.maxKeptRecords = kMaxExaminedLayers;
     const bool parsed = reader.parse(bytes);
     const QStringList runs = scanLayers();
     summarise(bytes.size());
@@ -159,6 +163,10 @@ QStringList QvxExaminer::scanLayers()
     const QSize grid = QvxReader::layerSize(reader.modelNumber);
     if (!grid.isValid())
         return {};
+    if (reader.layerCount > kMaxExaminedLayers)
+        return {QStringLiteral("%1 layers are more than sliceinfo examines (%2); the layers were not read")
+                    .arg(reader.layerCount)
+                    .arg(kMaxExaminedLayers)};
     const qint64 pixels = qint64(grid.width()) * grid.height();
     QStringList problems;
     for (int j = 0; j < reader.layerRecords.size(); ++j) {

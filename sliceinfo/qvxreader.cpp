@@ -105,8 +105,10 @@ bool QvxReader::parse(const QByteArray& file)
         pixel = qFromBigEndian<quint16>(in.take(2));
 
     layerRecords.clear();
-    while (layerRecords.size() < layerCount && in.remaining() > 0) {
-        const int k = layerRecords.size();
+    const bool keep = layerCount <= maxKeptRecords;
+    int read = 0;
+    for (; read < layerCount && in.remaining() > 0; ++read) {
+        const int k = read;
         if (!in.has(kRecordSizeBytes))
             return error = QStringLiteral("the file ends inside the byte count of layer record %1").arg(k), false;
         const quint32 size = qFromLittleEndian<quint32>(in.take(kRecordSizeBytes));
@@ -116,12 +118,14 @@ bool QvxReader::parse(const QByteArray& file)
                                .arg(size)
                                .arg(in.remaining()),
                    false;
-        layerRecords.append(QByteArray(reinterpret_cast<const char*>(in.take(size)), int(size)));
+        const char* record = reinterpret_cast<const char*>(in.take(size));
+        if (keep)
+            layerRecords.append(QByteArray(record, int(size)));
     }
     const int extra = wholeRecordsLeft(in);
-    if (layerRecords.size() < layerCount || extra > 0)
+    if (read < layerCount || extra > 0)
         return error = QStringLiteral("the file holds %1 layer records, the header says %2")
-                           .arg(layerRecords.size() + qMax(extra, 0))
+                           .arg(qint64(read) + qMax(extra, 0))
                            .arg(layerCount),
                false;
     if (extra < 0)

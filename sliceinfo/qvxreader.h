@@ -9,6 +9,7 @@
 #include <QVector>
 
 #include <functional>
+#include <limits>
 
 // Reads a qvx file back (its layout is in qvxformat.h): the header,
 // the preview and the layer records, and decodes the runs of a layer.
@@ -20,7 +21,9 @@ public:
     // Parses a whole file. False, with `error` saying why, when the file is cut
     // short, its magic or fixed fields are wrong, the number of records differs
     // from the header's layer count, or bytes follow the last record. The
-    // records read before the failure stay in layerRecords.
+    // records read before the failure stay in layerRecords, unless the header
+    // declares more than maxKeptRecords layers: then the records are only
+    // counted and checked, and none is kept.
     bool parse(const QByteArray& file);
 
     // Decodes one record's runs into one byte per pixel holding the grey class
@@ -45,6 +48,7 @@ public:
     qint32 previewHeight = 0;
     QVector<quint16> previewPixels; // RGB565, rows from the top
     QVector<QByteArray> layerRecords;
+    int maxKeptRecords = std::numeric_limits<int>::max();
 };
 
 #endif

@@ -18,15 +18,14 @@ struct SliceinfoRun {
     QByteArray err;
 };
 
-// sliceinfo as a shell starts it, ignoring SIGXFSZ so that a file-size limit
-// shows as a failed write.
-SliceinfoRun sliceinfo(const QStringList& arguments, qint64 fileSizeLimit = -1)
+// sliceinfo as a shell starts it, under `limit` (prlimit options), ignoring
+// SIGXFSZ so that a file-size limit shows as a failed write.
+SliceinfoRun sliceinfo(const QStringList& arguments, const QString& limit = QString())
 {
     QProcess process;
     QStringList shell{QStringLiteral("-c"), QStringLiteral("trap '' XFSZ; exec \"$0\" \"$@\"")};
-    if (fileSizeLimit >= 0)
-        shell = QStringList{QStringLiteral("-c"),
-                            QStringLiteral("trap '' XFSZ; exec prlimit --fsize=%1 \"$0\" \"$@\"").arg(fileSizeLimit)};
+    if (!limit.isEmpty())
+        shell = QStringList{QStringLiteral("-c"), QStringLiteral("trap '' XFSZ; exec prlimit %1 \"$0\" \"$@\"").arg(limit)};
     process.start(QStringLiteral("/bin/sh"), shell + QStringList{QStringLiteral(SLICEINFO_PROGRAM)} + arguments);
     process.waitForFinished(-1);
     return SliceinfoRun{process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
@@ -82,11 +81,32 @@ TEST_F(SliceinfoHostile, AFullDiskLeavesNoPartialPicture)
     const QString tesk = writeTesk();
     for (qint64 limit : {0, 100, 4096}) {
         QDir(path(QStringLiteral("pictures"))).removeRecursively();
-        const SliceinfoRun run = sliceinfo({tesk, QStringLiteral("--png"), path(QStringLiteral("pictures"))}, limit);
+        const SliceinfoRun run =
+            sliceinfo({tesk, QStringLiteral("--png"), path(QStringLiteral("pictures"))}, QStringLiteral("--fsize=%1").arg(limit));
         EXPECT_EQ(run.exitCode, 2) << limit;
         EXPECT_TRUE(run.err.contains(".png")) << run.err.toStdString();
         for (const QString& name : QDir(path(QStringLiteral("pictures"))).entryList(QDir::Files | QDir::Hidden))
             EXPECT_FALSE(QImage(path(QStringLiteral("pictures/") + name)).isNull()) << name.toStdString() << " " << limit;
+    }
+}
+
+// Five million empty records (20 MB): summarised and counted in well under
+// 256 MiB of address space, as text and as JSON, without listing the layers.
+TEST_F(SliceinfoHostile, MillionsOfRecordsAreCountedNotListed)
+{
+    QProcess convert;
+    convert.start(QStringLiteral(TESKTOQVX_PROGRAM), {writeTesk(), path(QStringLiteral("one.qvx"))});
+    ASSERT_TRUE(convert.waitForFinished(-1));
+    const qint32 records = 5000000;
+    QByteArray qvx = readFile(path(QStringLiteral("one.qvx"))).left(180);
+    qvx.replace(164, 4, QByteArray(reinterpret_cast<const char*>(&records), 4));
+    qvx.replace(172, 8, QByteArray(8, '\0')); // no preview
+    qvx += QByteArray(4 * records, '\0');
+    ASSERT_TRUE(writeAt(path(QStringLiteral("many.qvx")), 0, qvx));
+    for (const QStringList& options : {QStringList(), QStringList{QStringLiteral("--json")}}) {
+        const SliceinfoRun run = sliceinfo(QStringList{path(QStringLiteral("many.qvx"))} + options, QStringLiteral("--as=268435456"));
+        EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains("5000000 layers are more than sliceinfo examines")) << run.out.left(2000).toStdString();
     }
 }
 
