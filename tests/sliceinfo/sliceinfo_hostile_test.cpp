@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #ifdef Q_OS_LINUX
+#include <sys/stat.h>
+
 namespace {
 
 struct SliceinfoRun {
@@ -61,17 +63,21 @@ TEST_F(SliceinfoHostile, ControlCharactersFromTheFileAreEscaped)
     EXPECT_EQ(run.out.count("\nverdict: "), 1) << run.out.toStdString();
 }
 
-// A link named like a picture is replaced by the picture; its target stays.
-TEST_F(SliceinfoHostile, PicturesReplaceLinksOfTheirName)
+// A link named like a picture is replaced by the picture, its target stays;
+// a named pipe is replaced too, not waited on.
+TEST_F(SliceinfoHostile, PicturesReplaceLinksAndPipesOfTheirName)
 {
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("pictures")));
     ASSERT_TRUE(writeAt(path(QStringLiteral("precious")), 0, "keep me"));
     ASSERT_TRUE(QFile::link(path(QStringLiteral("precious")), path(QStringLiteral("pictures/preview.png"))));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path(QStringLiteral("pictures/contact-sheet.png"))).constData(), 0644), 0);
     const SliceinfoRun run = sliceinfo({writeTesk(), QStringLiteral("--png"), path(QStringLiteral("pictures"))});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(readFile(path(QStringLiteral("precious"))), "keep me");
     EXPECT_FALSE(QFileInfo(path(QStringLiteral("pictures/preview.png"))).isSymLink());
     EXPECT_EQ(QImage(path(QStringLiteral("pictures/preview.png"))).size(), QSize(40, 30));
+    EXPECT_TRUE(QFileInfo(path(QStringLiteral("pictures/contact-sheet.png"))).isFile());
+    EXPECT_FALSE(QImage(path(QStringLiteral("pictures/contact-sheet.png"))).isNull());
 }
 
 // A disk that fills up while a picture is written: exit status 2 naming the
