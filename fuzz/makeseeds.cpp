@@ -229,6 +229,21 @@ int main(int argc, char* argv[])
         ramp.append(char(i * 6));
     ok &= writeSeed(encoder, QStringLiteral("ramp"), encoderSeed(5, 9, false, ramp));
 
+    // Pairs of small layers for the island finder: a box with a disc beside it
+    // over the box alone, as Tesk streams (split at the middle) and as qvx runs.
+    const QString islands = out.filePath(QStringLiteral("islands"));
+    {
+        QByteArray below = bitmap(24, 20, 0);
+        for (char& grey : below)
+            grey = grey == char(200) ? grey : '\0';
+        const QByteArray layer = bitmap(24, 20, 5);
+        const QByteArray teskPair = encodeTeskLayer(below) + encodeTeskLayer(layer);
+        const char split = char(encodeTeskLayer(below).size() * 256 / teskPair.size() & ~1);
+        ok &= writeSeed(islands, QStringLiteral("tesk"), QByteArray("\x17\x13", 2) + split + teskPair);
+        ok &= writeSeed(islands, QStringLiteral("qvx"),
+                        QByteArray("\x17\x13\x81\x31\x30\xf1\x32\x30\x21\x30\x81\x32\x3f", 13));
+    }
+
     // qvx files, converted from the Tesk seeds.
     const QString qvxDir = out.filePath(QStringLiteral("qvxreader"));
     QTemporaryDir scratch;

@@ -98,5 +98,7 @@ QImage ContactSheet::build(const QVector<int>& layers, const std::function<QImag
             return QImage();
         first = QImage();
     }
-    return sheet;
+    painter.end();
+    // A grey picture is written as PNG faster than a colour one.
+    return marked.isEmpty() ? sheet.convertToFormat(QImage::Format_Grayscale8) : sheet;
 }

@@ -9,7 +9,8 @@
 // One picture of a whole print: evenly spaced layers as grey thumbnails in a
 // grid, each labelled with its layer number and, when the layer height is
 // known, the height of its top in mm, in the built-in pixel font, so that no
-// font or GUI application is needed. Marked layers get a red frame and label.
+// font or GUI application is needed. Marked layers get a red frame and label;
+// without them the sheet is grey.
 class ContactSheet {
 public:
     // Up to `tiles` layers spread evenly from the first to the last.

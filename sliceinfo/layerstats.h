@@ -6,6 +6,32 @@
 
 #include <climits>
 
+// A position in a layer of `width` pixels a row that moves forward in raster
+// order, its row and column kept without a division for every step.
+struct RasterCursor {
+    explicit RasterCursor(int width)
+        : width(width)
+    {
+    }
+
+    void advance(qint64 length)
+    {
+        start += length;
+        const qint64 next = column + length;
+        if (next < width) {
+            column = int(next);
+        } else {
+            row += int(next / width);
+            column = int(next % width);
+        }
+    }
+
+    int width;
+    qint64 start = 0;
+    int row = 0;
+    int column = 0;
+};
+
 // Statistics of one layer, gathered from its runs of lit (non-zero) pixels in
 // raster order, without a bitmap. A lit pixel of level l exposes l / fullLevel
 // of its area (a Tesk grey g: g / 254; a qvx class k: k / 15).
@@ -14,26 +40,23 @@ public:
     LayerStats() = default;
     LayerStats(int width, qint64 pixels, int fullLevel);
 
-    // Adds a run of lit pixels of `level` that starts at raster position
-    // `start`, after the runs added before it.
-    void addLit(qint64 start, qint64 length, int level)
+    // Adds a run of lit pixels that starts `at`, after the runs added before
+    // it; their levels go to litLevels.
+    void addLit(const RasterCursor& at, qint64 length)
     {
         if (length <= 0 || width <= 0)
             return;
         if (litPixels == 0)
-            firstLit = start;
+            firstLit = at.start;
         litPixels += length;
-        litLevels += length * level;
-        lastLit = start + length - 1;
-        // One division a run: where it starts in its row. A run that reaches
-        // past its row's end touches the last and the first column.
-        const qint64 column = start < kMaxNarrow ? qint64(quint32(start) % quint32(width)) : start % width;
-        if (column + length > width) {
+        lastLit = at.start + length - 1;
+        // A run that reaches past its row's end touches the last and the first column.
+        if (at.column + length > width) {
             left = 0;
             right = width - 1;
         } else {
-            left = qMin(left, int(column));
-            right = qMax(right, int(column + length - 1));
+            left = qMin(left, at.column);
+            right = qMax(right, int(at.column + length - 1));
         }
     }
     double litShare() const;
@@ -48,8 +71,6 @@ public:
     qint64 litLevels = 0; // the sum of the levels of the lit pixels
 
 private:
-    static constexpr qint64 kMaxNarrow = qint64(1) << 32;
-
     int width = 0;
     int fullLevel = 1;
     qint64 firstLit = 0;

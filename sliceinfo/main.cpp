@@ -51,7 +51,17 @@ every record against the printer's grid, and trailing or missing bytes.
 Warnings, each naming its layers: empty layers at the top (the print stops
 early), at the bottom (it starts above the plate) or between lit ones (what is
 above hangs on nothing), no lit layer at all, a print taller than the printer's
-build height, and for Tesk, layers whose data the file does not hold in full.
+build height, for Tesk, layers whose data the file does not hold in full, and
+islands, with the largest few: their layer, area and place in mm.
+
+Islands: a pixel is lit when its grey is not 0 (Tesk) or its class is not 0
+(qvx); a region is a set of lit pixels connected through their 8 neighbours
+within one layer; a region of a layer n > 0 is an island when none of its
+pixels is lit at the same position in layer n - 1 (layer 0 rests on the
+plate). An island cures onto the screen's film or floats away instead of onto
+the part. Each file is judged on its own grid: a qvx for model 10 on the
+printer's grid, half the slicer's. The JSON lists every island as {"layer",
+"pixels", "areaMm2", "box": [x0, y0, x1, y1]}, the box in pixels of that grid.
 
 Options:
   --json           print the summary, the checks and the warnings as JSON
@@ -59,11 +69,12 @@ Options:
                    layers, labelled with their numbers and heights in mm) and
                    plot.png (the lit area of each layer against the height,
                    with the bottom layers, the build height and the layers with
-                   warnings marked) into DIR, creating it if needed; other
+                   warnings marked) into DIR, creating it if needed; layers
+                   with islands have red labels and frames on the sheet; other
                    files in DIR are left alone
   --layers LIST    the layers to list in the table and in the JSON, and to
-                   draw as layer-NNNNN.png with --png, counting from 0, e.g.
-                   10-20,35, or all
+                   draw as layer-NNNNN.png with --png (islands in red),
+                   counting from 0, e.g. 10-20,35, or all
   --format F       read the file as F (tesk or qvx) instead of telling by content
   -h, --help       show this help
   --version        show the version
@@ -166,7 +177,7 @@ bool writePng(const QImage& image, const QString& path, QString* error)
 bool writeLayerPictures(SliceExaminer& inspector, const QDir& dir, const QVector<int>& layers, QString* error)
 {
     for (int j : layers) {
-        const QImage layer = inspector.layerImage(j);
+        const QImage layer = inspector.layerPicture(j);
         const QString name = QStringLiteral("layer-%1.png").arg(j, 5, 10, QLatin1Char('0'));
         if (!layer.isNull() && !writePng(layer, dir.filePath(name), error))
             return false;
@@ -188,7 +199,7 @@ bool writePictures(SliceExaminer& inspector, const QString& dirPath, const QVect
     const QSize thumbnail = ContactSheet::thumbnailSize(inspector.layerSize(), kSheetTileWidth);
     const QVector<int> sheetLayers = ContactSheet::pickLayers(inspector.layerCount(), kSheetTiles);
     const QImage sheet = ContactSheet::build(sheetLayers, [&](int j) { return inspector.layerThumbnail(j, thumbnail); },
-                                             kSheetTileWidth, report.print.layerHeightMm);
+                                             kSheetTileWidth, report.print.layerHeightMm, report.islands.layers);
     if (!sheetLayers.isEmpty() && !writePng(sheet, dir.filePath(QStringLiteral("contact-sheet.png")), error))
         return false;
     return writePng(HeightPlot::draw(report), dir.filePath(QStringLiteral("plot.png")), error);

@@ -3,6 +3,7 @@
 #include "layerselection.h"
 #include "printfigures.h"
 
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -17,6 +18,15 @@ QVector<int> span(int first, int last)
     for (int j = first; j <= last; ++j)
         layers.append(j);
     return layers;
+}
+
+ReportWarning warning(const QString& kind, const QVector<int>& layers, const QString& text)
+{
+    ReportWarning w;
+    w.kind = kind;
+    w.layers = layers;
+    w.text = text;
+    return w;
 }
 
 QString count(int n, const char* one, const char* many)
@@ -38,30 +48,30 @@ QVector<ReportWarning> emptyLayerWarnings(const SliceReport& report)
     while (last >= first && layers[last].litPixels == 0)
         --last;
     if (first > last)
-        return {{QStringLiteral("nothingLit"), LayerSelection::all(layers.size()),
-                 QStringLiteral("no layer has a lit pixel: nothing would be printed")}};
+        return {warning(QStringLiteral("nothingLit"), LayerSelection::all(layers.size()),
+                        QStringLiteral("no layer has a lit pixel: nothing would be printed"))};
     QVector<ReportWarning> warnings;
     const double h = report.print.layerHeightMm;
     if (first > 0)
-        warnings.append({QStringLiteral("emptyBottomLayers"), span(0, first - 1),
+        warnings.append(warning(QStringLiteral("emptyBottomLayers"), span(0, first - 1),
                          QStringLiteral("the first %1 (%2) have nothing lit: the print starts %3 above the plate")
                              .arg(count(first, "layer", "layers"), LayerSelection::text(span(0, first - 1)),
-                                  heightText(first * h))});
+                                  heightText(first * h))));
     QVector<int> between;
     for (int j = first + 1; j < last; ++j) {
         if (layers[j].litPixels == 0)
             between.append(j);
     }
     if (!between.isEmpty())
-        warnings.append({QStringLiteral("emptyLayersBetween"), between,
+        warnings.append(warning(QStringLiteral("emptyLayersBetween"), between,
                          QStringLiteral("%1 between lit ones (%2) have nothing lit: what is above them hangs on nothing")
-                             .arg(count(between.size(), "layer", "layers"), LayerSelection::text(between))});
+                             .arg(count(between.size(), "layer", "layers"), LayerSelection::text(between))));
     if (last < layers.size() - 1) {
         const QVector<int> top = span(last + 1, layers.size() - 1);
-        warnings.append({QStringLiteral("emptyTopLayers"), top,
+        warnings.append(warning(QStringLiteral("emptyTopLayers"), top,
                          QStringLiteral("the last %1 (%2) have nothing lit: the print ends at %3 of %4")
                              .arg(count(top.size(), "layer", "layers"), LayerSelection::text(top),
-                                  heightText((last + 1) * h), heightText(layers.size() * h))});
+                                  heightText((last + 1) * h), heightText(layers.size() * h))));
     }
     return warnings;
 }
@@ -81,10 +91,48 @@ QVector<ReportWarning> heightWarnings(const SliceReport& report)
     const int first = int(qMax(fit, 0.0)), last = p.layerCount - 1;
     const int listedLast = int(qMin<qint64>(last, qint64(first) + kMaxListedLayers - 1));
     const QString layers = first == last ? QString::number(first) : QStringLiteral("%1-%2").arg(first).arg(last);
-    return {{QStringLiteral("tallerThanPrinter"), span(first, listedLast),
-             QStringLiteral("the print is %1 high, taller than the printer's %2 build height: layers %3 lie above it")
-                 .arg(heightText(figures.heightMm), heightText(p.buildHeightMm), layers),
-             last - listedLast}};
+    ReportWarning w = warning(
+        QStringLiteral("tallerThanPrinter"), span(first, listedLast),
+        QStringLiteral("the print is %1 high, taller than the printer's %2 build height: layers %3 lie above it")
+            .arg(heightText(figures.heightMm), heightText(p.buildHeightMm), layers));
+    w.unlisted = last - listedLast;
+    return {w};
+}
+
+// Where an island lies: the middle of its box, in mm from the top left
+// corner of the layer.
+QString islandText(const Island& island, const PrintSettings& p)
+{
+    const QRectF b(island.box);
+    return QStringLiteral("layer %1: %2 mm\u00B2 (%3) at x %4 mm, y %5 mm")
+        .arg(island.layer)
+        .arg(island.pixels * p.pixelAreaMm2(), 0, 'f', 3)
+        .arg(count(int(qMin<qint64>(island.pixels, INT_MAX)), "pixel", "pixels"))
+        .arg(b.center().x() * p.pixelWidthMm, 0, 'f', 2)
+        .arg(b.center().y() * p.pixelHeightMm, 0, 'f', 2);
+}
+
+QVector<ReportWarning> islandWarnings(const SliceReport& report)
+{
+    const IslandSummary& s = report.islands;
+    QVector<ReportWarning> warnings;
+    if (s.count > 0) {
+        ReportWarning w = warning(QStringLiteral("islands"), s.layers,
+                                  QStringLiteral("%1 in %2 (%3): regions that rest on nothing in the layer below, "
+                                                 "which cure onto the film or float away; the largest:")
+                                      .arg(count(int(qMin<qint64>(s.count, INT_MAX)), "island", "islands"),
+                                           count(s.layers.size(), "layer", "layers"), LayerSelection::text(s.layers)));
+        for (const Island& island : s.largest)
+            w.details << islandText(island, report.print);
+        warnings.append(w);
+    }
+    if (s.notExaminedFrom >= 0)
+        warnings.append(warning(QStringLiteral("islandsNotExamined"), {s.notExaminedFrom},
+                                QStringLiteral("layer %1 has more than %2 runs of lit pixels (cut at row ends): "
+                                               "islands were not looked for from it on")
+                                    .arg(s.notExaminedFrom)
+                                    .arg(qulonglong(IslandFinder::kMaxIntervals))));
+    return warnings;
 }
 
 } // namespace
@@ -94,12 +142,12 @@ QVector<ReportWarning> PrintWarnings::find(const SliceReport& report)
     QVector<ReportWarning> warnings;
     if (!report.layers.isEmpty())
         warnings = emptyLayerWarnings(report);
-    return warnings + heightWarnings(report);
+    return warnings + heightWarnings(report) + islandWarnings(report);
 }
 
 ReportWarning PrintWarnings::missingData(const QVector<int>& layers)
 {
-    return {QStringLiteral("layerDataMissing"), layers,
-            QStringLiteral("the file does not hold all the data of %1 (%2): the missing part reads as dark")
-                .arg(count(layers.size(), "layer", "layers"), LayerSelection::text(layers))};
+    return warning(QStringLiteral("layerDataMissing"), layers,
+                   QStringLiteral("the file does not hold all the data of %1 (%2): the missing part reads as dark")
+                       .arg(count(layers.size(), "layer", "layers"), LayerSelection::text(layers)));
 }

@@ -6,7 +6,7 @@
 // The ways a well-formed file still prints badly that its layers show: empty
 // layers at the top (the print stops early), at the bottom (it starts above
 // the plate) or between lit ones (what is above hangs on nothing), no lit
-// layer at all, and a print taller than the printer's build height.
+// layer at all, a print taller than the printer's build height, and islands.
 class PrintWarnings {
 public:
     static QVector<ReportWarning> find(const SliceReport& report);

@@ -1,9 +1,9 @@
 #include "qvxexaminer.h"
 
+#include "litspans.h"
 #include "printermodel.h"
 #include "printfigures.h"
 #include "printwarnings.h"
-#include "thumbnail.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -22,7 +22,7 @@ constexpr int kMaxExaminedLayers = 50000;
 constexpr int kGreyStep = 17;
 constexpr int kFullClass = 15;
 constexpr double kMsPerSecond = 1000.0;
-constexpr double kSquareUmPerSquareMm = 1e6;
+constexpr double kUmPerMm = 1000.0;
 
 // The slots whose meaning the writer gives, with their units.
 struct SlotMeaning {
@@ -106,8 +106,8 @@ PrintSettings QvxExaminer::printSettings() const
     p.bottomExposureSeconds = slot[qvx::kBottomExposureTime] / kMsPerSecond;
     p.lightOffDelaySeconds = slot[qvx::kLightOffDelay] / kMsPerSecond;
     p.buildHeightMm = model ? model->buildHeightMm() : slot[qvx::kBuildHeight];
-    p.pixelAreaMm2 = model ? double(model->pixelPitchUm) * model->pixelPitchUm / kSquareUmPerSquareMm
-                           : 1.0 / (double(slot[qvx::kPixelsPerMmX]) * slot[qvx::kPixelsPerMmY]);
+    p.pixelWidthMm = model ? model->pixelPitchUm / kUmPerMm : 1.0 / slot[qvx::kPixelsPerMmX];
+    p.pixelHeightMm = model ? model->pixelPitchUm / kUmPerMm : 1.0 / slot[qvx::kPixelsPerMmY];
     return p;
 }
 
@@ -168,18 +168,19 @@ QStringList QvxExaminer::scanLayers()
                     .arg(reader.layerCount)
                     .arg(kMaxExaminedLayers)};
     const qint64 pixels = qint64(grid.width()) * grid.height();
+    IslandFinder islands(grid.width(), grid.height());
     QStringList problems;
     for (int j = 0; j < reader.layerRecords.size(); ++j) {
         LayerStats stats(grid.width(), pixels, kFullClass);
         stats.encodedBytes = reader.layerRecords[j].size();
         QString error;
-        const auto visit = [&stats](qint64 start, qint64 length, int cls) {
-            if (cls > 0)
-                stats.addLit(start, length, cls);
-        };
+        LitSpans spans(stats, &islands, grid.width());
+        const auto visit = [&spans](qint64, qint64 length, int cls) { spans.add(cls, length); };
         if (!QvxReader::walkRuns(reader.layerRecords[j], pixels, visit, &error))
             problems << QStringLiteral("layer %1: %2").arg(j).arg(error);
+        spans.finish();
         sliceReport.layers.append(stats);
+        sliceReport.islands.add(islands.endLayer(j));
     }
     return problems;
 }
@@ -214,17 +215,15 @@ QImage QvxExaminer::layerImage(int layer) const
     return image;
 }
 
-QImage QvxExaminer::layerThumbnail(int layer, const QSize& size) const
+bool QvxExaminer::readRuns(int layer, const TeskExaminer::RunVisitor& visit) const
 {
     const QSize grid = layerSize();
     if (!grid.isValid() || layer < 0 || layer >= reader.layerRecords.size())
-        return QImage();
-    if (size.width() > grid.width() || size.height() > grid.height())
-        return layerImage(layer).scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    Thumbnail thumbnail(grid.width(), grid.height(), size);
+        return false;
     QString error;
+    // A damaged record is read as far as its runs go.
     QvxReader::walkRuns(
         reader.layerRecords[layer], qint64(grid.width()) * grid.height(),
-        [&thumbnail](qint64 start, qint64 length, int cls) { thumbnail.addRun(start, length, kGreyStep * cls); }, &error);
-    return thumbnail.image();
+        [&visit](qint64 start, qint64 length, int cls) { visit(start, length, kGreyStep * cls); }, &error);
+    return true;
 }

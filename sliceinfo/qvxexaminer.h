@@ -3,6 +3,7 @@
 
 #include "qvxreader.h"
 #include "slicereport.h"
+#include "teskexaminer.h"
 
 #include <QImage>
 #include <QString>
@@ -24,8 +25,9 @@ public:
     QImage preview() const;
     // Class k drawn as grey 17 * k; null when the model's grid is unknown.
     QImage layerImage(int layer) const;
-    // The layer drawn small from its runs, as Thumbnail says.
-    QImage layerThumbnail(int layer, const QSize& size) const;
+    // Calls visit(start, length, grey) for each run of the layer, the grey
+    // that of the layer's picture; false for a layer it cannot read.
+    bool readRuns(int layer, const TeskExaminer::RunVisitor& visit) const;
     QSize layerSize() const { return QvxReader::layerSize(reader.modelNumber); }
 
 private:

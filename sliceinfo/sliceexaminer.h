@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 // Examines a Tesk or a qvx file, told apart by the qvx magic at its start
 // (Tesk files have no magic), unless the format is given.
@@ -22,13 +23,20 @@ public:
     int layerCount() const;
     QImage preview();
     QImage layerImage(int layer);
+    // The layer's picture with its islands in red.
+    QImage layerPicture(int layer);
+    // The layer drawn small from its runs, as Thumbnail says.
     QImage layerThumbnail(int layer, const QSize& size);
+    // The intervals of the layer's islands.
+    std::vector<IslandFinder::Interval> islandIntervals(int layer);
     // The grid of the layers: the file's resolution, or the printer's for qvx.
     QSize layerSize() const;
 
     static Format detect(const QString& path);
 
 private:
+    bool readRuns(int layer, const TeskExaminer::RunVisitor& visit);
+
     std::unique_ptr<TeskExaminer> tesk;
     std::unique_ptr<QvxExaminer> qvxFile;
 };

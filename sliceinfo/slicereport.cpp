@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -99,6 +100,33 @@ QJsonObject warningObject(const ReportWarning& w)
 
 } // namespace
 
+void IslandSummary::add(const QVector<Island>& layerIslands)
+{
+    if (layerIslands.isEmpty())
+        return;
+    count += layerIslands.size();
+    layers.append(layerIslands.first().layer);
+    listed += layerIslands.mid(0, qMax(0, kMaxListed - listed.size()));
+    for (const Island& island : layerIslands) {
+        if (largest.size() == kLargestShown && island.pixels <= largest.last().pixels)
+            continue;
+        auto at = std::upper_bound(largest.begin(), largest.end(), island,
+                                   [](const Island& a, const Island& b) { return a.pixels > b.pixels; });
+        largest.insert(at, island);
+        if (largest.size() > kLargestShown)
+            largest.removeLast();
+    }
+}
+
+QJsonObject SliceReport::islandObject(const Island& island) const
+{
+    const QRect& b = island.box;
+    return QJsonObject{{QStringLiteral("layer"), island.layer},
+                       {QStringLiteral("pixels"), double(island.pixels)},
+                       {QStringLiteral("areaMm2"), number(island.pixels * print.pixelAreaMm2())},
+                       {QStringLiteral("box"), QJsonArray{b.left(), b.top(), b.right(), b.bottom()}}};
+}
+
 QJsonObject SliceReport::layerObject(int layer) const
 {
     const LayerStats& s = layers[layer];
@@ -155,7 +183,7 @@ bool SliceReport::sound() const { return failedChecks() == 0; }
 
 double SliceReport::areaMm2(int layer) const
 {
-    return layers[layer].exposedPixels() * print.pixelAreaMm2;
+    return layers[layer].exposedPixels() * print.pixelAreaMm2();
 }
 
 QString SliceReport::toText(const QVector<int>& tableLayers) const
@@ -183,8 +211,11 @@ QString SliceReport::warningsText() const
     if (warnings.isEmpty())
         return QString();
     QString text = QStringLiteral("warnings:\n");
-    for (const ReportWarning& w : warnings)
+    for (const ReportWarning& w : warnings) {
         text += QStringLiteral("  ") + w.text + QLatin1Char('\n');
+        for (const QString& line : w.details)
+            text += QStringLiteral("    ") + line + QLatin1Char('\n');
+    }
     return text;
 }
 
@@ -261,7 +292,7 @@ QByteArray SliceReport::toJson(const QVector<int>& jsonLayers) const
     QJsonObject summary;
     for (const ReportField& f : fields)
         summary.insert(f.key, f.value);
-    QJsonArray params, layerArray, checkArray, warningArray;
+    QJsonArray params, layerArray, checkArray, warningArray, islandArray;
     for (const ReportField& f : parameters)
         params.append(fieldObject(f));
     for (int j : jsonLayers) {
@@ -270,6 +301,8 @@ QByteArray SliceReport::toJson(const QVector<int>& jsonLayers) const
     }
     for (const ReportWarning& w : warnings)
         warningArray.append(warningObject(w));
+    for (const Island& island : islands.listed)
+        islandArray.append(islandObject(island));
     for (const ReportCheck& c : checks)
         checkArray.append(QJsonObject{{QStringLiteral("check"), c.name},
                                       {QStringLiteral("passed"), c.passed()},
@@ -277,6 +310,7 @@ QByteArray SliceReport::toJson(const QVector<int>& jsonLayers) const
     const QJsonObject root{{QStringLiteral("file"), path},       {QStringLiteral("format"), format},
                            {QStringLiteral("summary"), summary}, {QStringLiteral("parameters"), params},
                            {QStringLiteral("layers"), layerArray}, {QStringLiteral("checks"), checkArray},
-                           {QStringLiteral("sound"), sound()},   {QStringLiteral("warnings"), warningArray}};
+                           {QStringLiteral("sound"), sound()},   {QStringLiteral("warnings"), warningArray},
+                           {QStringLiteral("islands"), islandArray}};
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }

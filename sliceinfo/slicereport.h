@@ -1,6 +1,7 @@
 #ifndef SLICEREPORT_H
 #define SLICEREPORT_H
 
+#include "islandfinder.h"
 #include "layerstats.h"
 
 #include <QByteArray>
@@ -32,7 +33,8 @@ struct ReportWarning {
     QString kind; // JSON name
     QVector<int> layers;
     QString text;
-    qint64 unlisted = 0; // layers it concerns beyond those listed
+    qint64 unlisted = 0;  // layers it concerns beyond those listed
+    QStringList details;  // lines shown under it in the text
 };
 
 // What a print asks of the printer, as the file gives it.
@@ -44,7 +46,26 @@ struct PrintSettings {
     double bottomExposureSeconds = 0;
     double lightOffDelaySeconds = 0;
     double buildHeightMm = 0; // of the printer
-    double pixelAreaMm2 = 0;
+    double pixelWidthMm = 0;
+    double pixelHeightMm = 0;
+
+    double pixelAreaMm2() const { return pixelWidthMm * pixelHeightMm; }
+};
+
+// The islands of a print: every one counted, the first kMaxListed kept (a
+// damaged file may have millions), and the largest few.
+struct IslandSummary {
+    static constexpr int kMaxListed = 100000;
+    static constexpr int kLargestShown = 5;
+
+    // Adds the islands of the next layer.
+    void add(const QVector<Island>& layerIslands);
+
+    QVector<Island> listed;
+    qint64 count = 0;
+    QVector<int> layers;     // the layers with islands
+    QVector<Island> largest; // largest first
+    int notExaminedFrom = -1; // the layer from which islands were not looked for
 };
 
 // What sliceinfo tells about one file: the summary, the print parameters, the
@@ -74,6 +95,7 @@ public:
     QVector<LayerStats> layers;
     QVector<ReportCheck> checks;
     PrintSettings print;
+    IslandSummary islands;
     QVector<ReportWarning> warnings;
 
 private:
@@ -83,6 +105,7 @@ private:
     QString warningsText() const;
     QString verdictText() const;
     QJsonObject layerObject(int layer) const;
+    QJsonObject islandObject(const Island& island) const;
 };
 
 // A float as the shortest decimal that reads back as the same float, so that

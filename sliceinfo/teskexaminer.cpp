@@ -6,7 +6,6 @@
 #include "printwarnings.h"
 #include "tesklayerreader.h"
 #include "tesklayertable.h"
-#include "thumbnail.h"
 
 #include <QJsonArray>
 
@@ -88,6 +87,7 @@ void TeskExaminer::scanLayers()
 {
     const TeskFileHead_t& h = driver.header;
     TeskLayerTable layerTable(file, fileSize, h);
+    IslandFinder islands(h.resolutionX, h.resolutionY);
     table.resize(h.layerCount);
     for (int j = 0; j < table.size(); ++j) {
         table[j] = layerTable.entry(j);
@@ -101,8 +101,11 @@ void TeskExaminer::scanLayers()
         const QByteArray data = readHeld(table[j].dataPosition(), declared, kMaxLayerBytes);
         if (data.size() == kMaxLayerBytes && declared > kMaxLayerBytes)
             unreadLayers << QStringLiteral("layer %1: its %2-byte block is too large to examine").arg(j).arg(declared);
-        scans.append(TeskLayerScan::scan(data.constData(), data.size(), declared, h.resolutionX, pixelCount()));
+        scans.append(TeskLayerScan::scan(data.constData(), data.size(), declared, h.resolutionX, pixelCount(), &islands));
         sliceReport.layers.append(scans.last().stats);
+        sliceReport.islands.add(islands.endLayer(j));
+        if (islands.gaveUp() && sliceReport.islands.notExaminedFrom < 0)
+            sliceReport.islands.notExaminedFrom = j;
     }
 }
 
@@ -148,8 +151,10 @@ PrintSettings TeskExaminer::printSettings()
     p.lightOffDelaySeconds = h.lightOffDelay;
     const PrinterModel* model = PrinterModel::byName(writer.machineName);
     p.buildHeightMm = model ? model->buildHeightMm() : h.bedSizeZ;
-    if (h.resolutionX > 0 && h.resolutionY > 0)
-        p.pixelAreaMm2 = double(h.bedSizeX) / h.resolutionX * (double(h.bedSizeY) / h.resolutionY);
+    if (h.resolutionX > 0 && h.resolutionY > 0) {
+        p.pixelWidthMm = double(h.bedSizeX) / h.resolutionX;
+        p.pixelHeightMm = double(h.bedSizeY) / h.resolutionY;
+    }
     return p;
 }
 
@@ -360,20 +365,17 @@ QImage TeskExaminer::layerImage(int layer)
     return image;
 }
 
-QImage TeskExaminer::layerThumbnail(int layer, const QSize& size)
+bool TeskExaminer::readRuns(int layer, const RunVisitor& visit)
 {
     if (layer < 0 || layer >= scans.size() || pixelCount() == 0)
-        return QImage();
-    if (size.width() > layerSize().width() || size.height() > layerSize().height())
-        return layerImage(layer).scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        return false;
     const qint64 length = scans[layer].decodableLength;
     const QByteArray data = readHeld(table[layer].dataPosition(), length, kMaxLayerBytes);
-    Thumbnail thumbnail(layerSize().width(), layerSize().height(), size);
     TeskLayerReader reader(data.constData(), data.size(), length, pixelCount());
     qint64 start = 0;
     reader.readRuns([&](uchar grey, qint64 run) {
-        thumbnail.addRun(start, run, grey);
+        visit(start, run, grey);
         start += run;
     });
-    return thumbnail.image();
+    return true;
 }

@@ -1,5 +1,6 @@
 #include "tesklayerscan.h"
 
+#include "litspans.h"
 #include "tesklayerreader.h"
 
 namespace {
@@ -8,18 +9,16 @@ constexpr int kFullGrey = 254;
 
 } // namespace
 
-TeskLayerScan TeskLayerScan::scan(const char* src, qint64 heldLen, qint64 declaredLen, int width, qint64 pixelCount)
+TeskLayerScan TeskLayerScan::scan(const char* src, qint64 heldLen, qint64 declaredLen, int width, qint64 pixelCount,
+                                  IslandFinder* islands)
 {
     TeskLayerScan s;
     s.stats = LayerStats(width, pixelCount, kFullGrey);
     s.stats.encodedBytes = declaredLen;
     TeskLayerReader reader(src, heldLen, declaredLen, pixelCount);
-    qint64 start = 0;
-    reader.readRuns([&](uchar grey, qint64 length) {
-        if (grey != 0)
-            s.stats.addLit(start, length, grey);
-        start += length;
-    });
+    LitSpans spans(s.stats, islands, width);
+    reader.readRuns([&spans](uchar grey, qint64 length) { spans.add(grey, length); });
+    spans.finish();
     s.pixelsWritten = reader.pixelsWritten();
     s.overflowAt = reader.overflowAt();
     s.cutShortAt = reader.cutShortAt();

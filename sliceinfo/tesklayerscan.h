@@ -1,6 +1,7 @@
 #ifndef TESKLAYERSCAN_H
 #define TESKLAYERSCAN_H
 
+#include "islandfinder.h"
 #include "layerstats.h"
 
 #include <QtGlobal>
@@ -11,7 +12,9 @@
 // zeros, as TeskLayerReader says.
 class TeskLayerScan {
 public:
-    static TeskLayerScan scan(const char* src, qint64 heldLen, qint64 declaredLen, int width, qint64 pixelCount);
+    // Hands the lit runs to `islands` too, when given.
+    static TeskLayerScan scan(const char* src, qint64 heldLen, qint64 declaredLen, int width, qint64 pixelCount,
+                              IslandFinder* islands = nullptr);
 
     bool overflows() const { return overflowAt >= 0; }
     bool fallsShort() const { return !overflows() && pixelsWritten < stats.pixels; }

@@ -73,6 +73,8 @@ QByteArray darkLayer(int width, int height)
     return QByteArray(width * height, '\0');
 }
 
+void PrintTo(const FigureCase& c, std::ostream* os) { *os << c.what; }
+
 class Figures : public testing::TestWithParam<FigureCase> {};
 
 TEST_P(Figures, AreaVolumeHeightAndTimeAreAsComputedByHand)
@@ -106,26 +108,27 @@ TEST_P(Figures, AreaVolumeHeightAndTimeAreAsComputedByHand)
 INSTANTIATE_TEST_SUITE_P(
     LitPixels, Figures,
     testing::Values(
-        FigureCase{"one lit pixel", TeskModel::Vireld30,
+        FigureCase{"OneLitPixel", TeskModel::Vireld30,
                    [](int w, int h) { QByteArray l = darkLayer(w, h); l[w * 100 + 7] = char(254); return l; },
                    kModel30Pixel, kModel30Pixel},
         // Grey 128 is 128 / 254 of a pixel; its class 8 is 8 / 15 on the printer.
-        FigureCase{"half-grey layer", TeskModel::Vireld30, [](int w, int h) { return QByteArray(w * h, char(128)); },
+        FigureCase{"HalfGreyLayer", TeskModel::Vireld30, [](int w, int h) { return QByteArray(w * h, char(128)); },
                    kModel30Plate * 128 / 254, kModel30Plate * 8 / 15},
-        FigureCase{"half the layer lit", TeskModel::Vireld30,
+        FigureCase{"HalfTheLayerLit", TeskModel::Vireld30,
                    [](int w, int h) { return darkLayer(w, h / 2) + QByteArray(w * h / 2, char(254)); },
                    kModel30Plate / 2, kModel30Plate / 2},
         // On model 10 the pixel becomes a quarter of a printer pixel: grey 63, class 3.
-        FigureCase{"one lit pixel, model 10", TeskModel::Vireld10,
+        FigureCase{"OneLitPixelModel10", TeskModel::Vireld10,
                    [](int w, int h) { QByteArray l = darkLayer(w, h); l[w * 100 + 8] = char(254); return l; },
                    kModel10TeskPixel, kModel10QvxPixel * 3 / 15},
-        FigureCase{"a lit 2 x 2 block, model 10", TeskModel::Vireld10,
+        FigureCase{"LitSquareModel10", TeskModel::Vireld10,
                    [](int w, int h) {
                        QByteArray l = darkLayer(w, h);
                        l[w * 100 + 8] = l[w * 100 + 9] = l[w * 101 + 8] = l[w * 101 + 9] = char(254);
                        return l;
                    },
-                   4 * kModel10TeskPixel, kModel10QvxPixel}));
+                   4 * kModel10TeskPixel, kModel10QvxPixel}),
+    testing::PrintToStringParamName());
 
 // A Tesk file of 4 x 2 pixels a layer, for a printer of `buildHeight` mm;
 // a layer is lit (grey 14) where `lit` says so, dark elsewhere.
@@ -159,11 +162,13 @@ TEST(Warnings, EachKindNamesItsLayersAndOnlyWhereItApplies)
     } rows[] = {
         {"all lit", tinyPrint({true, true, true}).build(), Found()},
         {"empty top", tinyPrint({true, true, false, false}).build(), Found{{"emptyTopLayers", {2, 3}}}},
-        {"empty between", tinyPrint({true, false, false, true}).build(), Found{{"emptyLayersBetween", {1, 2}}}},
-        {"empty bottom", tinyPrint({false, true}).build(), Found{{"emptyBottomLayers", {0}}}},
+        // A lit layer above an empty one is an island, too.
+        {"empty between", tinyPrint({true, false, false, true}).build(),
+         Found{{"emptyLayersBetween", {1, 2}}, {"islands", {3}}}},
+        {"empty bottom", tinyPrint({false, true}).build(), Found{{"emptyBottomLayers", {0}}, {"islands", {1}}}},
         {"nothing lit", tinyPrint({false, false}).build(), Found{{"nothingLit", {0, 1}}}},
         {"all three", tinyPrint({false, true, false, true, false}).build(),
-         Found{{"emptyBottomLayers", {0}}, {"emptyLayersBetween", {2}}, {"emptyTopLayers", {4}}}},
+         Found{{"emptyBottomLayers", {0}}, {"emptyLayersBetween", {2}}, {"emptyTopLayers", {4}}, {"islands", {1, 3}}}},
         // Three layers of 100 mm on a printer of 250 mm: the third ends at 300 mm.
         {"taller", tinyPrint({true, true, true}, 100.0f, 250.0f).build(), Found{{"tallerThanPrinter", {2}}}},
         // 0.05f x 2 is a hair above 0.1 in single precision, and not too tall.
@@ -188,12 +193,13 @@ TEST(Warnings, ComeInTheJsonBesideTheVerdict)
     const QJsonObject json = QJsonDocument::fromJson(report.toJson()).object();
     EXPECT_FALSE(json.value(QStringLiteral("sound")).toBool(true));
     const QJsonArray warnings = json.value(QStringLiteral("warnings")).toArray();
-    ASSERT_EQ(warnings.size(), 2);
+    ASSERT_EQ(warnings.size(), 3);
     const QJsonObject between = warnings.at(0).toObject();
     EXPECT_EQ(between.value(QStringLiteral("kind")).toString(), QStringLiteral("emptyLayersBetween"));
     EXPECT_EQ(between.value(QStringLiteral("layers")).toArray(), QJsonArray{1});
     EXPECT_TRUE(between.value(QStringLiteral("text")).toString().contains(QLatin1String("hangs on nothing")));
     EXPECT_EQ(warnings.at(1).toObject().value(QStringLiteral("layers")).toArray(), QJsonArray{3});
+    EXPECT_EQ(warnings.at(2).toObject().value(QStringLiteral("kind")).toString(), QStringLiteral("islands"));
 }
 
 TEST(Warnings, AHugeLayerCountIsTallerThanThePrinter)
@@ -246,7 +252,7 @@ bool isWarningRed(QColor c)
 TEST(HeightPlot, DrawsTheAreasAndMarksTheLayersWithWarnings)
 {
     SliceReport sound = teskReport(tinyPrint(QVector<bool>(20, true)).build());
-    sound.print.pixelAreaMm2 = 1;
+    sound.print.pixelWidthMm = sound.print.pixelHeightMm = 1;
     const QImage plain = HeightPlot::draw(sound);
     EXPECT_EQ(plain.size(), QSize(HeightPlot::kWidth, HeightPlot::kHeight));
     const int legendRed = countPixels(plain, isWarningRed);
@@ -255,7 +261,7 @@ TEST(HeightPlot, DrawsTheAreasAndMarksTheLayersWithWarnings)
     QVector<bool> lit(20, true);
     lit[10] = false;
     SliceReport gap = teskReport(tinyPrint(lit).build());
-    gap.print.pixelAreaMm2 = 1;
+    gap.print.pixelWidthMm = gap.print.pixelHeightMm = 1;
     // One layer of twenty, drawn about 1000 / 21.6 columns wide, over most of the height.
     EXPECT_GT(countPixels(HeightPlot::draw(gap), isWarningRed) - legendRed, 40 * 400);
 }
@@ -265,7 +271,7 @@ TEST(HeightPlot, SurvivesFiguresThatAreNotNumbers)
     SliceReport report = teskReport(tinyPrint({true, true}).build());
     for (double h : {0.0, -1.0, 1e300, std::numeric_limits<double>::quiet_NaN()}) {
         report.print.layerHeightMm = h;
-        report.print.pixelAreaMm2 = h;
+        report.print.pixelWidthMm = report.print.pixelHeightMm = h;
         EXPECT_EQ(HeightPlot::draw(report).size(), QSize(HeightPlot::kWidth, HeightPlot::kHeight)) << h;
     }
 }

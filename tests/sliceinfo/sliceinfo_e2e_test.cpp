@@ -2,6 +2,8 @@
 #include "teskbuilder.h"
 
 #include <QDir>
+#include <QColor>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -168,6 +170,50 @@ TEST_F(SliceInfo, WarnsOfTheEmptyTopOfAQvxFromACutFileAndExitsWith3)
     EXPECT_EQ(warning.value(QStringLiteral("kind")).toString(), QStringLiteral("emptyTopLayers"));
     EXPECT_EQ(warning.value(QStringLiteral("layers")).toArray(), (QJsonArray{4, 5}));
     EXPECT_EQ(root.value(QStringLiteral("summary")).toObject().value(QStringLiteral("heightMm")).toDouble(), 0.3);
+}
+
+// A model-30 print of a slab on the plate and, from layer 2 on, a bar beside
+// it that rests on nothing: an island of 20 x 10 pixels at x 500..519, y
+// 600..609.
+TEST_F(SliceInfo, ReportsIslandsInTextJsonAndPictures)
+{
+    TeskBuilder b(TeskModel::Vireld30);
+    for (int j = 0; j < 4; ++j) {
+        QByteArray layer(1440 * 2560, '\0');
+        for (int y = 100; y < 200; ++y)
+            std::memset(layer.data() + y * 1440 + 100, 254, 100);
+        for (int y = 600; j >= 2 && y < 610; ++y)
+            std::memset(layer.data() + y * 1440 + 500, 254, 20);
+        b.addLayer(layer);
+    }
+    QImage preview(4, 4, QImage::Format_RGB888);
+    preview.fill(Qt::gray);
+    b.setPreview(preview);
+    const QString tesk = path(QStringLiteral("island.tesk"));
+    ASSERT_TRUE(b.writeTo(tesk));
+
+    const ProcessRun text = sliceinfo({tesk, QStringLiteral("--png"), path(QStringLiteral("p")), QStringLiteral("--layers"),
+                                       QStringLiteral("1-2")});
+    EXPECT_EQ(text.exitCode, 3) << text.out.toStdString();
+    // 200 pixels of 0.04725 mm square; the box spans 500 to 520 and 600 to 610 pixels.
+    EXPECT_TRUE(text.out.contains("1 island in 1 layer (2): regions that rest on nothing")) << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains("layer 2: 0.447 mm\u00B2 (200 pixels) at x 24.10 mm, y 28.59 mm"))
+        << text.out.toStdString();
+
+    const ProcessRun json = sliceinfo({tesk, QStringLiteral("--json")});
+    const QJsonArray islands = QJsonDocument::fromJson(json.out).object().value(QStringLiteral("islands")).toArray();
+    ASSERT_EQ(islands.size(), 1);
+    const QJsonObject island = islands.at(0).toObject();
+    EXPECT_EQ(island.value(QStringLiteral("layer")).toInt(), 2);
+    EXPECT_EQ(island.value(QStringLiteral("pixels")).toInt(), 200);
+    EXPECT_NEAR(island.value(QStringLiteral("areaMm2")).toDouble(), 200 * 0.04725 * 0.04725, 1e-6);
+    EXPECT_EQ(island.value(QStringLiteral("box")).toArray(), (QJsonArray{500, 600, 519, 609}));
+
+    // Layer 2's island is red, its slab grey; layer 1 has no island.
+    const QImage layer2(path(QStringLiteral("p/layer-00002.png")));
+    EXPECT_EQ(layer2.pixelColor(510, 605), QColor(254, 0, 0));
+    EXPECT_EQ(layer2.pixelColor(150, 150), QColor(254, 254, 254));
+    EXPECT_TRUE(QImage(path(QStringLiteral("p/layer-00001.png"))).isGrayscale());
 }
 
 // A sparse file of over 2 GiB whose table of 70 million layers fits it: the

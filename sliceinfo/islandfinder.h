@@ -1,0 +1,79 @@
+#ifndef ISLANDFINDER_H
+#define ISLANDFINDER_H
+
+#include "layerstats.h"
+
+#include <QRect>
+#include <QVector>
+
+#include <vector>
+
+// A region of lit pixels of one layer that rests on nothing: none of its
+// pixels is lit at the same position in the layer below.
+struct Island {
+    int layer = 0;
+    qint64 pixels = 0;
+    QRect box; // in pixels of the layer's grid
+
+    bool operator==(const Island& o) const { return layer == o.layer && pixels == o.pixels && box == o.box; }
+};
+
+// Finds the islands of a print layer by layer, from the runs of lit pixels,
+// without a bitmap. A region is a set of lit pixels connected through their 8
+// neighbours within one layer; a region of a layer above the first is an
+// island when none of its pixels is lit in the layer before. The first layer
+// rests on the plate.
+//
+// The runs of a layer are cut at row ends into intervals, joined into regions
+// by union-find over the intervals of neighbouring rows, and each region is
+// tested against the intervals of the layer below on the same rows: the cost
+// of a layer grows with its runs, the memory with the runs of two layers.
+class IslandFinder {
+public:
+    // Pixels of lit layer pixels on one row, x0 to x1 inclusive.
+    struct Interval {
+        int row;
+        int x0;
+        int x1;
+    };
+
+    // A layer of more intervals than this (a damaged file's, 100 MB of work
+    // memory) makes the finder give up: it finds no more islands.
+    static constexpr size_t kMaxIntervals = size_t(1) << 23;
+
+    IslandFinder(int width, int height);
+
+    // Adds a run of lit pixels of the current layer that starts `at`; runs
+    // come in raster order and may cross row ends.
+    void addLit(const RasterCursor& at, qint64 length);
+    // The same at raster position `start`.
+    void addLit(qint64 start, qint64 length);
+    // Ends the current layer, which becomes the layer below the next, and
+    // returns its islands, numbered `layer`, in the raster order of their first
+    // pixels (valid until the next call); when given, appends their intervals
+    // to `islandIntervals`.
+    const QVector<Island>& endLayer(int layer, std::vector<Interval>* islandIntervals = nullptr);
+    // True once a layer had more than kMaxIntervals.
+    bool gaveUp() const { return tooManyIntervals; }
+
+private:
+    void joinNeighbouringRows();
+    void flatten();
+    void markSupported();
+    void gatherIslands(int layer, std::vector<Interval>* islandIntervals);
+    int root(int i);
+    void join(int a, int b);
+
+    int width;
+    int height;
+    bool first = true;
+    bool tooManyIntervals = false;
+    std::vector<Interval> below;
+    std::vector<Interval> current;
+    std::vector<int> parent;
+    std::vector<char> supported; // per root
+    std::vector<int> islandOf;   // per root: its island in `islands`, or -1
+    QVector<Island> islands;
+};
+
+#endif
