@@ -82,7 +82,10 @@ QImage ContactSheet::build(const QVector<int>& layers, const std::function<QImag
     const int columns = qMin(layers.size(), kMaxColumns);
     const int rows = (layers.size() + columns - 1) / columns;
     const QSize cell(thumb.width() + kMargin, thumb.height() + labelHeight);
-    QImage sheet(columns * cell.width() + kMargin, rows * cell.height() + kMargin, QImage::Format_RGB32);
+    // Grey without marks, which is written as PNG faster. Drawn in its final
+    // format: Qt 5.15 converts large pictures on threads that may not be had.
+    QImage sheet(columns * cell.width() + kMargin, rows * cell.height() + kMargin,
+                 marked.isEmpty() ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
     if (sheet.isNull())
         return sheet;
     sheet.fill(kBackground);
@@ -98,7 +101,5 @@ QImage ContactSheet::build(const QVector<int>& layers, const std::function<QImag
             return QImage();
         first = QImage();
     }
-    painter.end();
-    // A grey picture is written as PNG faster than a colour one.
-    return marked.isEmpty() ? sheet.convertToFormat(QImage::Format_Grayscale8) : sheet;
+    return sheet;
 }

@@ -92,9 +92,16 @@ QImage SliceExaminer::layerPicture(int layer)
                                                                       : islandIntervals(layer);
     if (islands.empty())
         return grey;
-    QImage picture = grey.convertToFormat(QImage::Format_RGB32);
+    // By hand: Qt 5.15 converts large pictures on threads that may not be had.
+    QImage picture(grey.size(), QImage::Format_RGB32);
     if (picture.isNull())
         return grey;
+    for (int y = 0; y < grey.height(); ++y) {
+        const uchar* in = grey.constScanLine(y);
+        QRgb* out = reinterpret_cast<QRgb*>(picture.scanLine(y));
+        for (int x = 0; x < grey.width(); ++x)
+            out[x] = qRgb(in[x], in[x], in[x]);
+    }
     for (const IslandFinder::Interval& v : islands) {
         const uchar* in = grey.constScanLine(v.row);
         QRgb* out = reinterpret_cast<QRgb*>(picture.scanLine(v.row));

@@ -59,13 +59,13 @@ void feedTesk(const Bitmap& layer, IslandFinder& finder)
 
 void feedQvx(const Bitmap& layer, IslandFinder& finder)
 {
-    QVector<uchar> record;
-    QvxRunEncoder encoder(record);
+    std::vector<uchar> storage;
+    QvxRunEncoder encoder(storage, layer.pixels.size(), layer.pixels.size());
     const auto* pixels = reinterpret_cast<const uchar*>(layer.pixels.constData());
     encoder.addPixels(pixels, pixels + layer.pixels.size());
-    encoder.finish();
+    const int size = encoder.finish();
     QString error;
-    ASSERT_TRUE(QvxReader::walkRuns(QByteArray(reinterpret_cast<const char*>(record.constData()), record.size()),
+    ASSERT_TRUE(QvxReader::walkRuns(QByteArray(reinterpret_cast<const char*>(storage.data()), size),
                                     layer.pixels.size(),
                                     [&](qint64 start, qint64 length, int cls) {
                                         if (cls > 0)
