@@ -9,6 +9,7 @@
 
 #include <QFileInfo>
 #ifdef Q_OS_WIN
+#include <QDir>
 #include <QRegularExpression>
 #else
 #include <sys/stat.h>
@@ -88,20 +89,35 @@ quint16 packRgb565(QRgb colour)
 
 // Devices and pipes are written in place: renaming a finished file over one
 // would put a plain file where the node was, and a reader of a pipe would wait
-// forever. On Windows, the device names (NUL, CON, COM1, ...) open a device in
-// any folder and with any extension.
-bool writesInPlace(const QString& path)
-{
+// forever. Gives the name to open in place, or nothing for a path that is
+// written beside and renamed.
 #ifdef Q_OS_WIN
+// On Windows the device names (NUL, COM1, ...) open a device in any folder, in
+// any letter case and with any extension. Qt would make "NUL" absolute as
+// \\.\NUL and then put its long-path prefix before that, a name Windows
+// refuses; a name already in the \\.\ form it passes to the system unchanged.
+std::optional<QString> inPlaceName(const QString& path)
+{
     static const QRegularExpression deviceName(
         QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9]|CONIN\\$|CONOUT\\$) *(\\..*)?$"),
         QRegularExpression::CaseInsensitiveOption);
-    return deviceName.match(QFileInfo(path).fileName()).hasMatch() || path.startsWith(QLatin1String("\\\\.\\"));
-#else
-    const QFileInfo info(path);
-    return info.exists() && !info.isFile() && !info.isDir();
-#endif
+    const QString native = QDir::toNativeSeparators(path);
+    if (native.startsWith(QLatin1String("\\\\.\\")))
+        return native;
+    const QRegularExpressionMatch match = deviceName.match(QFileInfo(path).fileName());
+    if (match.hasMatch())
+        return QStringLiteral("\\\\.\\") + match.captured(1);
+    return std::nullopt;
 }
+#else
+std::optional<QString> inPlaceName(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile() && !info.isDir())
+        return path;
+    return std::nullopt;
+}
+#endif
 
 // The qvx bytes would be mixed with the console lines.
 bool isStandardOutput(const QString& path)
@@ -224,8 +240,8 @@ bool ExportQvx::openFile(const QString& path)
     // found when the finished file is put in place.
     if (QFileInfo(path).isDir() || isStandardOutput(path))
         return false;
-    if (writesInPlace(path)) {
-        directOutput.setFileName(path);
+    if (const std::optional<QString> device = inPlaceName(path)) {
+        directOutput.setFileName(*device);
         if (!directOutput.open(QIODevice::WriteOnly))
             return false;
         output = &directOutput;

@@ -1,65 +1,109 @@
 #!/usr/bin/env bash
 # Builds the 32-bit Windows console program build-win/tesktoqvx.exe on Debian 12,
-# from Debian's packages only:
-#   1. installs MinGW-w64 for i686, Wine (i386) and what building Qt needs (as root);
-#   2. builds a static Qt 5.15 (QtCore + QtGui) for i686-w64-mingw32 from Debian's
-#      own qtbase source package, once, into a cache directory outside the
-#      repository ($TESKTOQVX_QT_WIN32_CACHE, default /var/cache/tesktoqvx/qt5-win32);
-#      later runs reuse it;
-#   3. builds the converter (and its tests) with CMake into build-win/;
+# from Debian's packages only, and runs the Windows tests under Wine:
+#   1. installs MinGW-w64, Wine and what building Qt needs (as root);
+#   2. builds a static Qt 5.15 (QtCore + QtGui) for Windows from Debian's own
+#      qtbase source package, once, into a cache directory outside the
+#      repository; later runs reuse it;
+#   3. builds the converter (and its tests) with CMake;
 #   4. checks that tesktoqvx.exe imports nothing but Windows system DLLs.
 #
-# Usage: tools/build-windows.sh [--prepare] [--qt-only] [--test] [--can-run-tests]
+# Two builds of the same sources: i686 (build-win/, Qt in
+# $TESKTOQVX_QT_WIN32_CACHE, default /var/cache/tesktoqvx/qt5-win32) is the
+# program that ships; x86_64 (build-win64/, Qt in $TESKTOQVX_QT_WIN64_CACHE,
+# default /var/cache/tesktoqvx/qt5-win64) runs the Windows tests on machines
+# that cannot execute 32-bit code, under Wine's 64-bit loader.
+#
+# Usage: tools/build-windows.sh [--arch i686|x86_64] [--prepare] [--qt-only]
+#                               [--test] [--test-arch] [--can-run-tests]
+#   --arch     the build to make (default i686)
 #   --prepare  only install the packages and fetch the Qt sources
 #   --qt-only  stop after step 2 (Qt is built and installed in the cache)
-#   --test     afterwards run the Windows tests under Wine (ctest in build-win/)
+#   --test     build the i686 program, then run the Windows tests under Wine
+#              (ctest) in the build that --test-arch names, building it first
+#   --test-arch  only print the build whose tests run here: x86_64 when this
+#              machine cannot execute 32-bit code or TESKTOQVX_WINDOWS_TEST_ARCH
+#              is x86_64, else i686
 #   --can-run-tests  only tell (exit status 0 or 1) whether this machine can
 #              run the 32-bit Windows programs under Wine, and why not
 #
-# The first run spends most of its time building Qt (about 20 minutes on two cores);
-# the Qt build runs under `nice -n 19` and logs to $CACHE/qt-build.log.
+# The first run of a build spends most of its time building Qt (about 20
+# minutes on two cores); the Qt build runs under `nice -n 19` and logs to
+# $CACHE/qt-build.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-cache=${TESKTOQVX_QT_WIN32_CACHE:-/var/cache/tesktoqvx/qt5-win32}
 jobs=${TESKTOQVX_JOBS:-2}
-builddir=${TESKTOQVX_WIN_BUILD_DIR:-$root/build-win}
+arch=i686
 prepare_only=0
 qt_only=0
 run_tests=0
 probe_only=0
-for arg in "$@"; do
-  case $arg in
+print_test_arch=0
+while [ $# -gt 0 ]; do
+  case $1 in
+    --arch) arch=${2:?--arch needs i686 or x86_64}; shift ;;
     --can-run-tests) probe_only=1 ;;
     --prepare) prepare_only=1 ;;
     --qt-only) qt_only=1 ;;
     --test) run_tests=1 ;;
-    -h|--help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
-    *) echo "unknown argument: $arg" >&2; exit 2 ;;
+    --test-arch) print_test_arch=1 ;;
+    -h|--help) sed -n '2,35p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "unknown argument: $1" >&2; exit 2 ;;
   esac
+  shift
 done
+case ${TESKTOQVX_WINDOWS_TEST_ARCH:-} in
+  ""|i686|x86_64) ;;
+  *) echo "TESKTOQVX_WINDOWS_TEST_ARCH is i686 or x86_64, not $TESKTOQVX_WINDOWS_TEST_ARCH" >&2; exit 2 ;;
+esac
 
-triplet=i686-w64-mingw32
-prefix=$cache/install          # the installed Qt for Windows
-stamp=$prefix/.complete        # written last: Qt is usable only when present
-log=$cache/qt-build.log
+# Everything that differs between the two builds.
+select_arch() {
+  case $1 in
+    i686)
+      triplet=i686-w64-mingw32
+      cache=${TESKTOQVX_QT_WIN32_CACHE:-/var/cache/tesktoqvx/qt5-win32}
+      builddir=${TESKTOQVX_WIN_BUILD_DIR:-$root/build-win}
+      wine_loader=(wine)
+      ;;
+    x86_64)
+      triplet=x86_64-w64-mingw32
+      cache=${TESKTOQVX_QT_WIN64_CACHE:-/var/cache/tesktoqvx/qt5-win64}
+      builddir=${TESKTOQVX_WIN64_BUILD_DIR:-$root/build-win64}
+      wine_loader=(env WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64)
+      ;;
+    *) echo "unknown --arch $1: i686 or x86_64" >&2; exit 2 ;;
+  esac
+  arch=$1
+  prefix=$cache/install          # the installed Qt for Windows
+  stamp=$prefix/.complete        # written last: Qt is usable only when present
+  log=$cache/qt-build.log
+  toolbin=$cache/toolbin
+  toolchain=$root/cmake/mingw-$arch.cmake
+  # The same environment as the emulator that the toolchain file gives ctest.
+  wine_env=(env WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= WINEPREFIX="$builddir/wineprefix")
+}
+select_arch "$arch"
 
 say() { echo "build-windows: $*"; }
 
 # ---------------------------------------------------------------------------
 # 1. Packages
 # ---------------------------------------------------------------------------
-packages=(
-  g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
-  dpkg-dev cmake make perl python3 pkg-config g++
-  googletest
-  wine wine32:i386
-)
+# MinGW for the build, Wine for its tests; the i386 libraries that wine32
+# brings also tell whether this machine can execute 32-bit code.
+packages() {
+  local debarch=${triplet%%-*}
+  echo "g++-mingw-w64-${debarch//_/-} binutils-mingw-w64-${debarch//_/-} mingw-w64-${debarch//_/-}-dev"
+  echo "dpkg-dev cmake make perl python3 pkg-config g++ googletest wine wine32:i386"
+  [ "$arch" = i686 ] || echo wine64
+}
 
 missing_packages() {
   local p
-  for p in "${packages[@]}"; do
+  for p in $(packages | tr ' ' '\n' | sort -u); do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
   done
 }
@@ -144,12 +188,11 @@ install_packages() {
 }
 
 # ---------------------------------------------------------------------------
-# 2. Static Qt 5 for i686 MinGW
+# 2. Static Qt 5 for MinGW
 # ---------------------------------------------------------------------------
 
 # Qt and the program must use the same MinGW thread model; use the posix one
 # (static libwinpthread) for both, whatever the machine's alternatives say.
-toolbin=$cache/toolbin
 make_toolbin() {
   mkdir -p "$toolbin"
   local t
@@ -180,6 +223,12 @@ qt_configure_options=(
   "QMAKE_CXXFLAGS+=-msse2 -mfpmath=sse"
 )
 
+# Of what configure sets up, only what the programs link is built and
+# installed: QtCore and QtGui with their bundled libraries, qtmain, and the
+# host tools that Qt's CMake files name (qmake, moc, rcc); no platform
+# integration, platform support or image-format plugin.
+qt_make_targets=(sub-gui sub-winmain)
+
 qt_options_id() { printf '%s\n' "${qt_configure_options[@]}" | sed "s|$cache|CACHE|g" | sha256sum | cut -c1-16; }
 
 qt_is_built() {
@@ -207,10 +256,11 @@ qt_build_steps() (
   export PATH=$toolbin:$PATH
   echo "== $(date -u '+%F %T') configure ${qt_configure_options[*]}"
   (cd "$objdir" && nice -n 19 "$src/configure" "${qt_configure_options[@]}") || return 1
-  echo "== $(date -u '+%F %T') make -j$jobs"
-  nice -n 19 make -C "$objdir" -j"$jobs" || return 1
+  echo "== $(date -u '+%F %T') make -j$jobs ${qt_make_targets[*]}"
+  nice -n 19 make -C "$objdir/src" -j"$jobs" "${qt_make_targets[@]}" || return 1
   echo "== $(date -u '+%F %T') make install"
-  nice -n 19 make -C "$objdir" install || return 1
+  nice -n 19 make -C "$objdir/src" "${qt_make_targets[@]/%/-install_subtargets}" || return 1
+  nice -n 19 make -C "$objdir" sub-qmake-qmake-aux-pro-install_subtargets install_mkspecs || return 1
   echo "== $(date -u '+%F %T') done in $(( $(date +%s) - start )) s"
 )
 
@@ -242,7 +292,7 @@ build_qt() {
 build_converter() {
   say "building the converter into $builddir"
   cmake -S "$root" -B "$builddir" \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_PREFIX_PATH="$prefix" \
     -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$builddir" -j"$jobs"
@@ -268,17 +318,15 @@ check_imports() {
 # ---------------------------------------------------------------------------
 # 5. Under Wine: the program starts, and the test suite passes
 # ---------------------------------------------------------------------------
-# The same environment as the emulator that cmake/mingw-i686.cmake gives ctest.
-wine_env=(env WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= WINEPREFIX="$builddir/wineprefix")
 
 run_windows_tests() {
   if [ ! -f "$builddir/wineprefix/system.reg" ]; then
     say "creating the Wine prefix $builddir/wineprefix"
-    "${wine_env[@]}" wineboot --init
+    "${wine_env[@]}" "${wine_loader[@]}" wineboot --init
     "${wine_env[@]}" wineserver --wait
   fi
   local usage
-  usage=$("${wine_env[@]}" wine "$builddir/tesktoqvx.exe" | tr -d '\r' | head -n1 || true)
+  usage=$("${wine_env[@]}" "${wine_loader[@]}" "$builddir/tesktoqvx.exe" | tr -d '\r' | head -n1 || true)
   case $usage in
     "error:Invalid parameter,format:"*" input output") say "under Wine: $usage" ;;
     *) echo "tesktoqvx.exe under Wine printed: $usage" >&2; exit 1 ;;
@@ -288,31 +336,56 @@ run_windows_tests() {
 
 # Wine runs a 32-bit Windows program in a 32-bit Linux process. Some virtual
 # machines (a PVM guest, for one) cannot execute 32-bit x86 code at all, and
-# there Wine fails with "Exec format error".
+# there Wine fails with "Exec format error". Needs the i386 C library, which
+# wine32 brings.
 can_run_32bit() {
   if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-    say "this machine cannot execute 32-bit x86 programs (/lib/ld-linux.so.2: $(/lib/ld-linux.so.2 --version 2>&1 | head -n1 | sed 's/.*: //')),"
-    say "so Wine cannot run the Windows program: its tests are built, not run"
+    say "this machine cannot execute 32-bit x86 programs (/lib/ld-linux.so.2: $(/lib/ld-linux.so.2 --version 2>&1 | head -n1 | sed 's/.*: //'))" >&2
     return 1
   fi
 }
 
-main() {
+# The build whose tests run here.
+test_arch() {
+  case ${TESKTOQVX_WINDOWS_TEST_ARCH:-} in
+    x86_64|i686) echo "$TESKTOQVX_WINDOWS_TEST_ARCH" ;;
+    *) if can_run_32bit; then echo i686; else echo x86_64; fi ;;
+  esac
+}
+
+build() {
   install_packages
-  if [ "$probe_only" -eq 1 ]; then
-    can_run_32bit; exit
-  fi
-  if [ "$prepare_only" -eq 1 ]; then
-    mkdir -p "$cache"; fetch_qt_source >/dev/null; exit 0
-  fi
   build_qt
-  [ "$qt_only" -eq 1 ] && exit 0
+  [ "$qt_only" -eq 1 ] && return 0
   build_converter
   check_imports "$builddir/tesktoqvx.exe"
-  if [ "$run_tests" -eq 1 ]; then
-    can_run_32bit || exit 1
-    run_windows_tests
+}
+
+main() {
+  if [ "$probe_only" -eq 1 ] || [ "$print_test_arch" -eq 1 ]; then
+    select_arch i686
+    install_packages
+    [ "$probe_only" -eq 1 ] && { can_run_32bit; exit; }
+    test_arch; exit
   fi
+  if [ "$prepare_only" -eq 1 ]; then
+    install_packages; mkdir -p "$cache"; fetch_qt_source >/dev/null; exit 0
+  fi
+  if [ "$run_tests" -eq 0 ]; then
+    build; exit 0
+  fi
+  # The 32-bit program ships, so it is built whichever build is tested.
+  select_arch i686
+  build
+  local tested
+  tested=$(test_arch)
+  if [ "$tested" = x86_64 ]; then
+    say "the Windows tests run in the 64-bit test build of the same sources"
+    select_arch x86_64
+    build
+  fi
+  [ "$qt_only" -eq 1 ] && exit 0
+  run_windows_tests
 }
 
 main; exit

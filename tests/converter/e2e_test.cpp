@@ -460,11 +460,14 @@ TEST_F(OutputNodes, StandardOutputIsRefused)
 TEST(WriteFaults, TheNullDeviceIsWrittenInto)
 {
 #ifdef Q_OS_WIN
-    const QStringList nulls{QStringLiteral("NUL"), QStringLiteral("nul.qvx")};
+    // In any folder, letter case and extension, and in the device namespace.
+    const QStringList nulls{QStringLiteral("NUL"), QStringLiteral("nul.qvx"), QStringLiteral("sub/Nul.tar.qvx"),
+                            QStringLiteral("\\\\.\\NUL"), QStringLiteral("//./nul")};
 #else
     const QStringList nulls{QStringLiteral("/dev/null")};
 #endif
     QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub")));
     const QString in = validInput(dir);
     for (const QString& null : nulls) {
         const ProgramRun run = runProgram({in, null}, dir.path());
@@ -477,6 +480,22 @@ TEST(WriteFaults, TheNullDeviceIsWrittenInto)
     EXPECT_TRUE(S_ISCHR(st.st_mode));
 #endif
 }
+
+#ifdef Q_OS_WIN
+// A serial or printer port that this machine lacks cannot be opened; no file
+// of that name is made instead.
+TEST(WriteFaults, AMissingPortIsRefused)
+{
+    QTemporaryDir dir;
+    const QString in = validInput(dir);
+    for (const QString& port : {QStringLiteral("COM9"), QStringLiteral("lpt9.qvx"), QStringLiteral("\\\\.\\COM9")}) {
+        const ProgramRun run = runProgram({in, port}, dir.path());
+        EXPECT_EQ(run.out, exitLine(-4)) << port.toStdString();
+        EXPECT_EQ(run.exitCode, kFailureStatus) << port.toStdString();
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("in.tesk")}) << port.toStdString();
+    }
+}
+#endif
 
 // The input stays readable until the end, so it may be converted onto itself.
 TEST(WriteFaults, InputMayBeTheOutput)
