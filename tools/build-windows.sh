@@ -257,6 +257,8 @@ qt_build_steps() (
   echo "== $(date -u '+%F %T') configure ${qt_configure_options[*]}"
   (cd "$objdir" && nice -n 19 "$src/configure" "${qt_configure_options[@]}") || return 1
   echo "== $(date -u '+%F %T') make -j$jobs ${qt_make_targets[*]}"
+  # The Makefiles of src/ first, which a plain make would write on its way.
+  nice -n 19 make -C "$objdir" sub-src-qmake_all || return 1
   nice -n 19 make -C "$objdir/src" -j"$jobs" "${qt_make_targets[@]}" || return 1
   echo "== $(date -u '+%F %T') make install"
   nice -n 19 make -C "$objdir/src" "${qt_make_targets[@]/%/-install_subtargets}" || return 1
