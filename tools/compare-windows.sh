@@ -155,11 +155,12 @@ compare() {
     echo "same: $label (exit $status_linux, output $size)"
   elif [ -n "$expect" ] && ! grep -Eqv -- "$expect" <<<"$problems"; then
     expected=$((expected + 1))
-    echo "expected difference: $label: $problems"
+    echo "expected difference: $label"
+    sed 's/^/  /' <<<"$problems"
   else
     failures=$((failures + 1))
     echo "DIFFERENT: $label"
-    printf '  %s\n' "$problems"
+    sed 's/^/  /' <<<"$problems"
   fi
 }
 
@@ -169,7 +170,7 @@ for input in "${inputs[@]}"; do
   compare "$input" "模型 ø.tesk" "出力 ø.qvx"
   compare "$input" in.tesk out.qvx "an older print"
   if [ "$(id -u)" -eq 0 ]; then
-    expect="^exit status 0 on Linux, 255 on Windows\$|^console output differs: .*exit code: -4|^out.qvx differs|^out.qvx written by one program only" \
+    expect="^exit status 0 on Linux, 255 on Windows\$|^console output differs|^out.qvx differs" \
       compare "$input" in.tesk out.qvx "an older print" readonly
   else
     compare "$input" in.tesk out.qvx "an older print" readonly

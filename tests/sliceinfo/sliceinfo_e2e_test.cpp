@@ -26,7 +26,9 @@ ProcessRun run(const QString& program, const QStringList& arguments)
     QProcess process;
     process.start(program, arguments);
     process.waitForFinished(-1);
-    return ProcessRun{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1000, process.readAllStandardOutput()};
+    // A Windows console ends its lines with CR LF; the lines themselves are the same.
+    return ProcessRun{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1000,
+                      process.readAllStandardOutput().replace("\r\n", "\n")};
 }
 
 ProcessRun sliceinfo(const QStringList& arguments)
