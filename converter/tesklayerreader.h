@@ -132,11 +132,11 @@ qint64 TeskLayerReader::readTokens(Sink& sink, const uchar* bytes, qint64 stop, 
     while (p < end) {
         const uchar head = *p;
         if (head < kRunFlag) {
-            if (left == 0) {
+            if (--left < 0) {
+                left = 0;
                 overflow = base + (p - bytes);
                 break;
             }
-            --left;
             ++p;
             sink(uchar(head << 1), qint64(1));
             continue;
