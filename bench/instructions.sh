@@ -57,7 +57,7 @@ for model in 10 30; do
     'BEGIN { printf "%-8s %7d %11.0f %12.0f %11.1f %12.1f\n", m, l, t / l, loop / l, loop / t, whole / t }'
   if [ -n "$profile" ]; then
     # Self cost of the functions above 1 % of the loop, inlined code by file.
-    callgrind_annotate --inclusive=no --threshold=99 "$work/loop.out" 2>/dev/null |
+    callgrind_annotate --auto=no --inclusive=no --threshold=99 "$work/loop.out" 2>/dev/null |
       grep -E '^ *[0-9,]+ +\( *[0-9.]+%\)' | grep -v 'PROGRAM TOTALS' | sort -u -t'(' -k2 -r -n | head -8
     echo
   fi
