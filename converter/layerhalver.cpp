@@ -92,6 +92,29 @@ LayerHalver::Position LayerHalver::startLayer()
 // run needs no more than one test before it is stored, as in a bitmap decoder.
 LayerHalver::Position LayerHalver::addAcross(Position p, uchar grey, qint64 length)
 {
+    // Most often: a run that ends the row it is in and ends in the next row.
+    const qint64 rest = length - (width - p.column);
+    if (asPixels || pairsLeft == 0 || rest >= width)
+        return addAcrossRows(p, grey, length);
+    *p.end++ = {quint16(width), grey};
+    rowEnd[row] = p.end;
+    Stretch* end;
+    if (row == 0) {
+        row = 1;
+        end = rowStretches[1];
+    } else {
+        row = 0;
+        end = nextPair();
+        if (rest > 0 && (asPixels || pairsLeft == 0))
+            return addAcrossRows(here(end, 0), grey, rest);
+    }
+    if (rest > 0)
+        *end++ = {quint16(rest), grey};
+    return here(end, int(rest));
+}
+
+LayerHalver::Position LayerHalver::addAcrossRows(Position p, uchar grey, qint64 length)
+{
     const qint64 pairPixels = 2 * qint64(width);
     uchar* const pair = rowPixels[0];
     Stretch* end = p.end;

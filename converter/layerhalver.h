@@ -53,6 +53,7 @@ private:
         return {end, asPixels || pairsLeft == 0 ? width : column};
     }
     Position addAcross(Position p, uchar grey, qint64 length);
+    Position addAcrossRows(Position p, uchar grey, qint64 length);
     Stretch* nextPair();
     void halvePair();
     void fillRows();

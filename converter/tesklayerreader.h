@@ -111,7 +111,8 @@ void TeskLayerReader::read(Sink& sink, bool toTheEnd)
     qint64 i = readTokens<false>(sink, in, guarded, 0);
     if (!ended()) {
         uchar guard[2 * kMaxTokenSize] = {};
-        std::memcpy(guard, in + i, size_t(heldLen - i));
+        if (heldLen > i)
+            std::memcpy(guard, in + i, size_t(heldLen - i));
         i += readTokens<true>(sink, guard, heldLen - i, i);
     }
     // The unheld tail of the data, then the rest of the layer if asked for: black.
