@@ -88,11 +88,10 @@ LayerHalver::Position LayerHalver::startLayer()
     return here(rowStretches[0], 0);
 }
 
-// Read as pixels, the two rows of a pair are one stretch of memory, so that a
-// run needs no more than one test before it is stored, as in a bitmap decoder.
+// Most often a run that ends the row it is in ends in the next row: its two
+// stretches are stored here, anything else goes to addAcrossRows.
 LayerHalver::Position LayerHalver::addAcross(Position p, uchar grey, qint64 length)
 {
-    // Most often: a run that ends the row it is in and ends in the next row.
     const qint64 rest = length - (width - p.column);
     if (asPixels || pairsLeft == 0 || rest >= width)
         return addAcrossRows(p, grey, length);
@@ -113,6 +112,8 @@ LayerHalver::Position LayerHalver::addAcross(Position p, uchar grey, qint64 leng
     return here(end, int(rest));
 }
 
+// Read as pixels, the two rows of a pair are one stretch of memory, so that a
+// run needs no more than one test before it is stored, as in a bitmap decoder.
 LayerHalver::Position LayerHalver::addAcrossRows(Position p, uchar grey, qint64 length)
 {
     const qint64 pairPixels = 2 * qint64(width);
