@@ -1,9 +1,10 @@
-// Finds the islands of a Tesk file as sliceinfo does, and nothing else: every
-// layer read, its runs read by TeskLayerReader and handed to IslandFinder.
-// bench/run.sh times it against the conversion of the same file.
+// Finds the islands of a Tesk file as sliceinfo does, and little else: every
+// layer read and scanned (TeskLayerScan: its runs, gathered into lit spans,
+// counted and handed to IslandFinder). bench/run.sh times it against the
+// conversion of the same file.
 //   usage: islandtime FILE.tesk
 #include "islandfinder.h"
-#include "tesklayerreader.h"
+#include "tesklayerscan.h"
 #include "tesklayertable.h"
 #include "tesktoqvx.h"
 
@@ -41,13 +42,7 @@ int main(int argc, char* argv[])
         const TeskDatHead_t entry = table.entry(j);
         const qint64 declared = qMax(entry.dataSize, 0);
         readHeld(file, fileSize, entry.dataPosition(), declared, data);
-        TeskLayerReader reader(data.constData(), data.size(), declared, pixels);
-        RasterCursor at(header.resolutionX);
-        reader.readRuns([&](uchar grey, qint64 length) {
-            if (grey != 0)
-                finder.addLit(at, length);
-            at.advance(length);
-        });
+        TeskLayerScan::scan(data.constData(), data.size(), declared, header.resolutionX, pixels, &finder);
         const int found = finder.endLayer(j).size();
         islands += found;
         layersWithIslands += found > 0 ? 1 : 0;

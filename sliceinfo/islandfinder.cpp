@@ -15,16 +15,11 @@ void IslandFinder::addLit(qint64 start, qint64 length)
     addLit(at, length);
 }
 
-void IslandFinder::addLit(const RasterCursor& at, qint64 length)
+void IslandFinder::addLitRows(const RasterCursor& at, qint64 length)
 {
     if (length <= 0 || tooManyIntervals || at.row >= height)
         return;
     int row = at.row, x0 = at.column;
-    // Lit runs of different levels that meet make one interval.
-    if (!current.empty() && current.back().row == row && current.back().x1 + 1 == x0 && x0 + length <= width) {
-        current.back().x1 += int(length);
-        return;
-    }
     for (qint64 left = length; left > 0 && row < height; ++row, x0 = 0) {
         const int x1 = int(qMin<qint64>(width - 1, x0 + left - 1));
         if (!current.empty() && current.back().row == row && current.back().x1 + 1 == x0) {
@@ -60,49 +55,62 @@ inline void IslandFinder::join(int a, int b)
         parent[size_t(a)] = b;
 }
 
+// Whether each interval overlaps an interval of the layer below on the same
+// row: both lists are in raster order, so one pointer into the layer below
+// serves them all. True when every interval is held up so.
+bool IslandFinder::markHeldUp()
+{
+    const Interval* b = below.data();
+    const Interval* const bEnd = b + below.size();
+    bool all = true;
+    heldUp.resize(current.size());
+    for (size_t i = 0; i < current.size(); ++i) {
+        const Interval v = current[i];
+        while (b != bEnd && (b->row < v.row || (b->row == v.row && b->x1 < v.x0)))
+            ++b;
+        const bool held = b != bEnd && b->row == v.row && b->x0 <= v.x1;
+        heldUp[i] = held;
+        all = all && held;
+    }
+    return all;
+}
+
 // Intervals of rows r - 1 and r touch when they overlap or meet at a corner.
 // Within a row the intervals are in order and apart, so one pointer into the
-// row above serves the whole row.
+// row above serves the whole row. Two intervals that are both held up need
+// not be joined: a region is held up when any of its intervals is, and the
+// path from an interval that is not to the first one that is runs through
+// intervals that are not.
 void IslandFinder::joinNeighbouringRows()
 {
+    const Interval* v = current.data();
     const int n = int(current.size());
     int above = 0, aboveEnd = 0, rowStart = 0;
     for (int i = 0; i < n; ++i) {
-        const Interval& v = current[size_t(i)];
-        if (i == 0 || v.row != current[size_t(i) - 1].row) {
-            const bool adjacent = i > 0 && current[size_t(i) - 1].row == v.row - 1;
+        if (i == 0 || v[i].row != v[i - 1].row) {
+            const bool adjacent = i > 0 && v[i - 1].row == v[i].row - 1;
             above = adjacent ? rowStart : i;
             aboveEnd = i;
             rowStart = i;
         }
-        while (above < aboveEnd && current[size_t(above)].x1 < v.x0 - 1)
+        while (above < aboveEnd && v[above].x1 < v[i].x0 - 1)
             ++above;
-        for (int k = above; k < aboveEnd && current[size_t(k)].x0 <= v.x1 + 1; ++k)
-            join(i, k);
+        for (int k = above; k < aboveEnd && v[k].x0 <= v[i].x1 + 1; ++k) {
+            if (!heldUp[size_t(i)] || !heldUp[size_t(k)])
+                join(i, k);
+        }
     }
 }
 
 // Points every interval straight at its root: parents come first, so each
-// parent already points at its root.
-void IslandFinder::flatten()
+// parent already points at its root. A region is held up when one of its
+// intervals is.
+void IslandFinder::flattenAndMarkRegions()
 {
-    for (size_t i = 0; i < parent.size(); ++i)
+    supported.assign(parent.size(), 0);
+    for (size_t i = 0; i < parent.size(); ++i) {
         parent[i] = parent[size_t(parent[i])];
-}
-
-// A region is supported when one of its intervals overlaps an interval of
-// the layer below on the same row. Both lists are in raster order.
-void IslandFinder::markSupported()
-{
-    size_t b = 0;
-    for (size_t i = 0; i < current.size(); ++i) {
-        const Interval& v = current[i];
-        char& regionSupported = supported[size_t(parent[i])];
-        if (regionSupported)
-            continue;
-        while (b < below.size() && (below[b].row < v.row || (below[b].row == v.row && below[b].x1 < v.x0)))
-            ++b;
-        regionSupported = b < below.size() && below[b].row == v.row && below[b].x0 <= v.x1;
+        supported[size_t(parent[i])] |= heldUp[i];
     }
 }
 
@@ -140,15 +148,13 @@ const QVector<Island>& IslandFinder::endLayer(int layer, std::vector<Interval>* 
         std::vector<Interval>().swap(current);
         return islands;
     }
-    if (!first) {
-        const int n = int(current.size());
-        parent.resize(size_t(n));
-        for (int i = 0; i < n; ++i)
-            parent[size_t(i)] = i;
-        supported.assign(size_t(n), 0);
+    // Most layers of a print rest wholly on the one below.
+    if (!first && !markHeldUp()) {
+        parent.resize(current.size());
+        for (size_t i = 0; i < parent.size(); ++i)
+            parent[i] = int(i);
         joinNeighbouringRows();
-        flatten();
-        markSupported();
+        flattenAndMarkRegions();
         gatherIslands(layer, islandIntervals);
     }
     first = false;

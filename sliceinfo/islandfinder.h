@@ -45,7 +45,17 @@ public:
 
     // Adds a run of lit pixels of the current layer that starts `at`; runs
     // come in raster order and may cross row ends.
-    void addLit(const RasterCursor& at, qint64 length);
+    void addLit(const RasterCursor& at, qint64 length)
+    {
+        // Most runs start an interval that ends in their row.
+        const qint64 end = at.column + length;
+        if (length > 0 && end <= width && at.row < height && current.size() < kMaxIntervals && !tooManyIntervals
+            && !(!current.empty() && current.back().row == at.row && current.back().x1 + 1 == at.column)) {
+            current.push_back(Interval{at.row, at.column, int(end - 1)});
+            return;
+        }
+        addLitRows(at, length);
+    }
     // The same at raster position `start`.
     void addLit(qint64 start, qint64 length);
     // Ends the current layer, which becomes the layer below the next, and
@@ -57,9 +67,10 @@ public:
     bool gaveUp() const { return tooManyIntervals; }
 
 private:
+    void addLitRows(const RasterCursor& at, qint64 length);
+    bool markHeldUp();
     void joinNeighbouringRows();
-    void flatten();
-    void markSupported();
+    void flattenAndMarkRegions();
     void gatherIslands(int layer, std::vector<Interval>* islandIntervals);
     int root(int i);
     void join(int a, int b);
@@ -71,7 +82,8 @@ private:
     std::vector<Interval> below;
     std::vector<Interval> current;
     std::vector<int> parent;
-    std::vector<char> supported; // per root
+    std::vector<char> heldUp;    // per interval: it overlaps a lit interval below
+    std::vector<char> supported; // per root: its region is held up
     std::vector<int> islandOf;   // per root: its island in `islands`, or -1
     QVector<Island> islands;
 };

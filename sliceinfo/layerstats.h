@@ -20,6 +20,9 @@ struct RasterCursor {
         const qint64 next = column + length;
         if (next < width) {
             column = int(next);
+        } else if (next < 2 * qint64(width)) {
+            ++row;
+            column = int(next - width);
         } else {
             row += int(next / width);
             column = int(next % width);

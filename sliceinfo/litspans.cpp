@@ -1,10 +1,9 @@
 #include "litspans.h"
 
-void LitSpans::handOn()
+void LitSpans::handOn(qint64 start, qint64 length)
 {
-    at.advance(spanStart - at.start);
-    stats.addLit(at, spanLength);
+    at.advance(start - at.start);
+    stats.addLit(at, length);
     if (islands)
-        islands->addLit(at, spanLength);
-    spanLength = 0;
+        islands->addLit(at, length);
 }

@@ -18,39 +18,39 @@ public:
     {
     }
 
-    // The next run: `length` pixels of `level` (0 for dark).
-    void add(int level, qint64 length)
+    // Calls readRuns(sink), which calls sink(level, length) for each run of
+    // the layer in order, level 0 for dark. What is gathered per run stays in
+    // locals, which the runs' bytes cannot alias, so that a reader inlined
+    // with the sink keeps them in registers.
+    template <typename ReadRuns>
+    void gather(ReadRuns&& readRuns)
     {
-        if (level == 0) {
-            if (spanLength != 0)
-                handOn();
-        } else {
-            if (spanLength == 0)
-                spanStart = position;
-            spanLength += length;
-            levels += level * length;
-        }
-        position += length;
-    }
-
-    // After the last run.
-    void finish()
-    {
+        qint64 position = 0, spanStart = 0, spanLength = 0, levels = 0;
+        readRuns([&](int level, qint64 length) {
+            if (level == 0) {
+                if (spanLength != 0) {
+                    handOn(spanStart, spanLength);
+                    spanLength = 0;
+                }
+            } else {
+                if (spanLength == 0)
+                    spanStart = position;
+                spanLength += length;
+                levels += level * length;
+            }
+            position += length;
+        });
         if (spanLength != 0)
-            handOn();
+            handOn(spanStart, spanLength);
         stats.litLevels += levels;
     }
 
 private:
-    void handOn();
+    void handOn(qint64 start, qint64 length);
 
     LayerStats& stats;
     IslandFinder* islands;
     RasterCursor at;
-    qint64 position = 0;
-    qint64 spanStart = 0;
-    qint64 spanLength = 0;
-    qint64 levels = 0;
 };
 
 #endif

@@ -174,11 +174,13 @@ QStringList QvxExaminer::scanLayers()
         LayerStats stats(grid.width(), pixels, kFullClass);
         stats.encodedBytes = reader.layerRecords[j].size();
         QString error;
-        LitSpans spans(stats, &islands, grid.width());
-        const auto visit = [&spans](qint64, qint64 length, int cls) { spans.add(cls, length); };
-        if (!QvxReader::walkRuns(reader.layerRecords[j], pixels, visit, &error))
+        bool walked = false;
+        LitSpans(stats, &islands, grid.width()).gather([&](auto&& sink) {
+            walked = QvxReader::walkRuns(
+                reader.layerRecords[j], pixels, [&sink](qint64, qint64 length, int cls) { sink(cls, length); }, &error);
+        });
+        if (!walked)
             problems << QStringLiteral("layer %1: %2").arg(j).arg(error);
-        spans.finish();
         sliceReport.layers.append(stats);
         sliceReport.islands.add(islands.endLayer(j));
     }

@@ -16,9 +16,7 @@ TeskLayerScan TeskLayerScan::scan(const char* src, qint64 heldLen, qint64 declar
     s.stats = LayerStats(width, pixelCount, kFullGrey);
     s.stats.encodedBytes = declaredLen;
     TeskLayerReader reader(src, heldLen, declaredLen, pixelCount);
-    LitSpans spans(s.stats, islands, width);
-    reader.readRuns([&spans](uchar grey, qint64 length) { spans.add(grey, length); });
-    spans.finish();
+    LitSpans(s.stats, islands, width).gather([&reader](auto&& sink) { reader.readRuns(sink); });
     s.pixelsWritten = reader.pixelsWritten();
     s.overflowAt = reader.overflowAt();
     s.cutShortAt = reader.cutShortAt();
