@@ -320,7 +320,7 @@ bool ExportQvx::writeLayerRuns(TeskLayerReader& layer, int width, int height)
     runRecordSize = compressRuns(layer, width, height);
     if (runRecordSize < 0)
         return false;
-    return writeLayerRecord(runBytes.data(), runRecordSize);
+    return writeLayerRecord(QvxRunEncoder::encoded(runBytes), runRecordSize);
 }
 
 // Model 10 halves a layer with more than a run every 16 pixels faster from its
@@ -333,7 +333,7 @@ bool ExportQvx::halvesFasterFromBitmap(qint64 streamBytes, qint64 pixels) const
 bool ExportQvx::writeLayerAgain()
 {
     if (runRecordSize >= 0)
-        return writeLayerRecord(runBytes.data(), runRecordSize);
+        return writeLayerRecord(QvxRunEncoder::encoded(runBytes), runRecordSize);
     return writeLayerRecord(compressedData.constData(), compressedData.size());
 }
 
@@ -408,7 +408,7 @@ bool ExportQvx::compressImage(QImage& image)
         runs.addPixels(p, p + stretchLength);
     }
     compressedData.resize(runs.finish());
-    std::memcpy(compressedData.data(), runBytes.data(), size_t(compressedData.size()));
+    std::memcpy(compressedData.data(), QvxRunEncoder::encoded(runBytes), size_t(compressedData.size()));
     return true;
 }
 

@@ -75,10 +75,10 @@ QvxRunEncoder::QvxRunEncoder(std::vector<uchar>& storage, qint64 pixels, qint64 
 {
     // A run of n pixels has at most n digits, and at most kMaxRunDigits; the
     // last one's 8-byte store may reach kMaxRunDigits - 1 bytes further.
-    const qint64 room = std::min(pixels, runs * kMaxRunDigits) + kMaxRunDigits;
+    const qint64 room = 1 + std::min(pixels, runs * kMaxRunDigits) + kMaxRunDigits;
     if (storage.size() < size_t(room))
         storage.resize(size_t(room));
-    state = {storage.data(), 0, 0};
+    state = {storage.data(), kNoClass, 0};
 }
 
 void QvxRunEncoder::addPixels(const uchar* p, const uchar* end)
@@ -126,5 +126,5 @@ int QvxRunEncoder::finish()
     if (state.n != 0)
         writeRun(state);
     state.n = 0;
-    return int(state.at - storage.data());
+    return std::max(int(state.at - encoded(storage)), 0);
 }

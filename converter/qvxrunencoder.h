@@ -15,8 +15,8 @@ class TeskLayerReader;
 // its length, most significant first, one byte per digit with the class in
 // the high nibble. Neighbouring runs of one class become one.
 //
-// The bytes go into `storage`, from its start. Its size is room, not the
-// encoded length: it only grows, so that the room is zero-filled once and
+// The bytes go into `storage`, from encoded(storage) on. Its size is room, not
+// the encoded length: it only grows, so that the room is zero-filled once and
 // serves every later layer, and finish() tells how many bytes are encoded.
 // The room is made once, for the most bytes the caller can give rise to, so
 // that writing a run tests nothing.
@@ -28,7 +28,7 @@ public:
     struct Cursor {
         uchar* at;  // where the next digits go
         uchar cls;  // of the run being gathered
-        quint32 n;  // its pixels so far; 0 before the first
+        quint32 n;  // its pixels so far
     };
 
     // At most `pixels` pixels in at most `runs` runs of any grey will be added.
@@ -45,9 +45,9 @@ public:
     // The whole of a layer, from its runs.
     void addLayer(TeskLayerReader& layer);
 
-    // Writes the last run; returns the number of encoded bytes at the start
-    // of the storage.
+    // Writes the last run; returns the number of encoded bytes.
     int finish();
+    static const uchar* encoded(const std::vector<uchar>& storage) { return storage.data() + 1; }
 
     Cursor cursor() const { return state; }
     void setCursor(const Cursor& c) { state = c; }
@@ -58,19 +58,24 @@ public:
     {
         const uchar pixelClass = grey & kClassMask;
         if (pixelClass != c.cls) {
-            if (c.n != 0)
-                writeRun(c);
+            writeRun(c);
             c.cls = pixelClass;
             c.n = 0;
         }
         c.n += length;
     }
 
-    // Writes the run at c (c.n must not be 0).
+    // Writes the run at c.
     static void writeRun(Cursor& c)
     {
         if (c.n <= kDigitMask) {
             *c.at++ = uchar(c.cls | c.n);
+            return;
+        }
+        if (c.n <= 0xFF) {
+            const quint16 pair = qToLittleEndian(quint16((c.n >> 4 | (c.n & kDigitMask) << 8) | c.cls * 0x0101u));
+            std::memcpy(c.at, &pair, sizeof pair);
+            c.at += 2;
             return;
         }
         const int digits = (35 - qCountLeadingZeroBits(c.n)) / 4;
@@ -90,6 +95,10 @@ private:
     static constexpr uchar kDigitMask = 0x0F;
     static constexpr int kMaxRunDigits = 8; // a 32-bit count has at most 8 hex digits
     static constexpr quint64 kEveryByte = 0x0101010101010101ull;
+    // Encoding starts with a run of no pixels of this class, the byte before
+    // encoded(storage): the first pixel always ends it, so that gathering
+    // needs no test for a run with no pixels.
+    static constexpr uchar kNoClass = 0x01;
 
     // The `digits` hexadecimal digits of n, one a byte, most significant in
     // the lowest byte; the bytes above them are 0. For n up to 0xFFFF, then

@@ -147,16 +147,18 @@ TEST(LayerRuns, OverflowAtEveryToken)
 // a layer that overflows there.
 TEST(LayerRuns, TokensAtTheEndOfTheHeldBytes)
 {
-    // Lengths whose first length byte is not 0 alone, so that a token cut
-    // short does not read as one of length 0.
-    const QByteArray lastTokens[] = {QByteArray(1, '\x41'), teskRunToken(90, 3),        teskRunToken(90, 3, 3),
-                                     teskRunToken(90, 0x0105),  teskRunToken(90, 0x010005), teskRunToken(90, 0x01000005),
-                                     teskRunToken(20, 0, 4)};
+    // Some lengths have bits in their first length byte, so that a token cut
+    // short there does not read as a run of length 0.
+    const QByteArray lastTokens[] = {
+        QByteArray(1, '\x41'),    teskRunToken(90, 3),        teskRunToken(90, 3, 3),
+        teskRunToken(90, 0x0105), teskRunToken(90, 0x010005), teskRunToken(90, 0x01000005),
+        teskRunToken(20, 0, 4),
+    };
     for (const Model& m : kModels) {
         LayerPaths paths(m.name, m.width, m.height);
         const qint64 n = qint64(m.width) * m.height;
         for (const qint64 room : {qint64(4), qint64(300), qint64(70000)}) {
-            for (int singles = 0; singles <= 3; singles += 1 + singles) {
+            for (const int singles : {0, 1, 3}) {
                 for (const QByteArray& last : lastTokens) {
                     const QByteArray stream = teskRunToken(127, quint32(n - room), 4)
                                               + QByteArray(singles, '\x7F') + last;

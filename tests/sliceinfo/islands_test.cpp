@@ -65,7 +65,7 @@ void feedQvx(const Bitmap& layer, IslandFinder& finder)
     encoder.addPixels(pixels, pixels + layer.pixels.size());
     const int size = encoder.finish();
     QString error;
-    ASSERT_TRUE(QvxReader::walkRuns(QByteArray(reinterpret_cast<const char*>(storage.data()), size),
+    ASSERT_TRUE(QvxReader::walkRuns(QByteArray(reinterpret_cast<const char*>(QvxRunEncoder::encoded(storage)), size),
                                     layer.pixels.size(),
                                     [&](qint64 start, qint64 length, int cls) {
                                         if (cls > 0)
