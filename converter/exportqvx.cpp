@@ -7,15 +7,6 @@
 #include "tesklayerreader.h"
 #include "tesktoqvx.h"
 
-#include <QFileInfo>
-#ifdef Q_OS_WIN
-#include <QDir>
-#include <QRegularExpression>
-#else
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -87,51 +78,6 @@ quint16 packRgb565(QRgb colour)
     return quint16(((qRed(colour) >> 3) << 11) | ((qGreen(colour) >> 2) << 5) | (qBlue(colour) >> 3));
 }
 
-// Devices and pipes are written in place: renaming a finished file over one
-// would put a plain file where the node was, and a reader of a pipe would wait
-// forever. Gives the name to open in place, or nothing for a path that is
-// written beside and renamed.
-#ifdef Q_OS_WIN
-// On Windows the device names (NUL, COM1, ...) open a device in any folder, in
-// any letter case and with any extension. Qt would make "NUL" absolute as
-// \\.\NUL and then put its long-path prefix before that, a name Windows
-// refuses; a name already in the \\.\ form it passes to the system unchanged.
-std::optional<QString> inPlaceName(const QString& path)
-{
-    static const QRegularExpression deviceName(
-        QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9]|CONIN\\$|CONOUT\\$) *(\\..*)?$"),
-        QRegularExpression::CaseInsensitiveOption);
-    const QString native = QDir::toNativeSeparators(path);
-    if (native.startsWith(QLatin1String("\\\\.\\")))
-        return native;
-    const QRegularExpressionMatch match = deviceName.match(QFileInfo(path).fileName());
-    if (match.hasMatch())
-        return QStringLiteral("\\\\.\\") + match.captured(1);
-    return std::nullopt;
-}
-#else
-std::optional<QString> inPlaceName(const QString& path)
-{
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile() && !info.isDir())
-        return path;
-    return std::nullopt;
-}
-#endif
-
-// The qvx bytes would be mixed with the console lines.
-bool isStandardOutput(const QString& path)
-{
-#ifdef Q_OS_WIN
-    static const QRegularExpression console(QStringLiteral("^(CON|CONOUT\\$) *(\\..*)?$"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    return console.match(QFileInfo(path).fileName()).hasMatch();
-#else
-    struct stat target, out;
-    return ::stat(QFile::encodeName(path).constData(), &target) == 0 && ::fstat(STDOUT_FILENO, &out) == 0
-        && target.st_dev == out.st_dev && target.st_ino == out.st_ino;
-#endif
-}
 
 // Preview sizes of the family's other models, which the machine check refuses:
 // only a writer used without it reads them.
@@ -236,21 +182,11 @@ void ExportQvx::evaluatePrintingParameters()
 
 bool ExportQvx::openFile(const QString& path)
 {
-    // The file is written beside the path, so a directory there would only be
-    // found when the finished file is put in place.
-    if (QFileInfo(path).isDir() || isStandardOutput(path))
+    if (!outputFile.open(path))
         return false;
-    if (const std::optional<QString> device = inPlaceName(path)) {
-        directOutput.setFileName(*device);
-        if (!directOutput.open(QIODevice::WriteOnly))
-            return false;
-        output = &directOutput;
-    } else {
-        if (!outputFile.open(path))
-            return false;
-        output = &outputFile.device();
-    }
-    stream.setDevice(output);
+    stream.setDevice(&outputFile.device());
+    stream.setFloatingPointPrecision(QDataStream::SinglePrecision);
+    stream.setByteOrder(QDataStream::LittleEndian);
     return true;
 }
 
@@ -373,11 +309,6 @@ int ExportQvx::compressRuns(TeskLayerReader& layer, int width, int height)
 // is committed.
 bool ExportQvx::closeFile()
 {
-    if (output == &directOutput) {
-        const bool written = writesSucceeded() && directOutput.flush();
-        directOutput.close();
-        return written;
-    }
     if (!writesSucceeded()) {
         outputFile.discard();
         return false;
@@ -387,7 +318,7 @@ bool ExportQvx::closeFile()
 
 bool ExportQvx::writesSucceeded() const
 {
-    return stream.status() == QDataStream::Ok && (!output || output->error() == QFileDevice::NoError);
+    return stream.status() == QDataStream::Ok && outputFile.error() == QFileDevice::NoError;
 }
 
 // An image without pixels encodes to an empty stream (and still succeeds);

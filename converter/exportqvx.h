@@ -36,11 +36,9 @@ struct machineParameters {
 
 // Writes one qvx file for the input that `driver` has read. Calling order:
 // validate, openFile, writeFrontData, writeLayerData per layer, closeFile.
-// A regular file (or a new path) is written beside its path and put in place
-// by closeFile only when every write succeeded: a failed or abandoned
-// conversion leaves nothing at the path and keeps a file that was there. A
-// device or a pipe is written in place. Standard output is refused as the
-// output, since the console lines go there.
+// Which output paths are refused and how the others are written (beside the
+// path and put in place only when complete, or in place for devices and
+// pipes) is OutputFile's.
 class ExportQvx {
 public:
     explicit ExportQvx(TeskToQvx* driver);
@@ -91,8 +89,6 @@ public:
 
     TeskToQvx* driver;
     OutputFile outputFile;
-    QFile directOutput;              // for devices and pipes
-    QFileDevice* output = nullptr;   // the one of the two in use
     QDataStream stream;
     QString machineName;
     QMap<QString, int> modelNumbers;

@@ -1,6 +1,105 @@
 #include "outputfile.h"
 
 #include <QFileInfo>
+#ifdef Q_OS_WIN
+#include <QDir>
+#include <QRegularExpression>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include <optional>
+
+namespace {
+
+// Devices and pipes are written in place: renaming a finished file over one
+// would put a plain file where the node was, and a reader of a pipe would wait
+// forever. Gives the name to open in place, or nothing for a path that is
+// written beside and renamed.
+#ifdef Q_OS_WIN
+// On Windows the device names (NUL, COM1, ...) open a device in any folder, in
+// any letter case and with any extension. Qt would make "NUL" absolute as
+// \\.\NUL and then put its long-path prefix before that, a name Windows
+// refuses; a name already in the \\.\ form it passes to the system unchanged.
+std::optional<QString> inPlaceName(const QString& path)
+{
+    static const QRegularExpression deviceName(
+        QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9]|CONIN\\$|CONOUT\\$) *(\\..*)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QString native = QDir::toNativeSeparators(path);
+    if (native.startsWith(QLatin1String("\\\\.\\")))
+        return native;
+    const QRegularExpressionMatch match = deviceName.match(QFileInfo(path).fileName());
+    if (match.hasMatch())
+        return QStringLiteral("\\\\.\\") + match.captured(1);
+    return std::nullopt;
+}
+#else
+std::optional<QString> inPlaceName(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile() && !info.isDir())
+        return path;
+    return std::nullopt;
+}
+#endif
+
+// The qvx bytes would be mixed with the console lines.
+bool isStandardOutput(const QString& path)
+{
+#ifdef Q_OS_WIN
+    static const QRegularExpression console(QStringLiteral("^(CON|CONOUT\\$) *(\\..*)?$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    return console.match(QFileInfo(path).fileName()).hasMatch();
+#else
+    struct stat target, out;
+    return ::stat(QFile::encodeName(path).constData(), &target) == 0 && ::fstat(STDOUT_FILENO, &out) == 0
+        && target.st_dev == out.st_dev && target.st_ino == out.st_ino;
+#endif
+}
+
+} // namespace
+
+bool OutputFile::open(const QString& path)
+{
+    // The file is written beside the path, so a directory there would only be
+    // found when the finished file is put in place.
+    if (path.isEmpty() || QFileInfo(path).isDir() || isStandardOutput(path))
+        return false;
+    if (const std::optional<QString> name = inPlaceName(path)) {
+        inPlace.setFileName(*name);
+        writingInPlace = inPlace.open(QIODevice::WriteOnly);
+        return writingInPlace;
+    }
+    return openReplacement(path);
+}
+
+QFileDevice& OutputFile::device()
+{
+    if (writingInPlace)
+        return inPlace;
+    return file;
+}
+
+// What was written before a fault has reached a device or pipe; only the
+// fault is reported.
+bool OutputFile::commit()
+{
+    if (!writingInPlace)
+        return commitReplacement();
+    const bool written = inPlace.flush();
+    inPlace.close();
+    return written;
+}
+
+void OutputFile::discard()
+{
+    if (writingInPlace)
+        inPlace.close();
+    else
+        discardReplacement();
+}
 
 #ifdef Q_OS_WIN
 
@@ -8,28 +107,24 @@ OutputFile::OutputFile(Temporary) {}
 
 OutputFile::~OutputFile() = default;
 
-bool OutputFile::open(const QString& path)
+bool OutputFile::openReplacement(const QString& path)
 {
-    if (path.isEmpty())
-        return false;
     file.setFileName(path);
     return file.open(QIODevice::WriteOnly);
 }
 
-QFileDevice& OutputFile::device() { return file; }
-
 // A failed final flush would not stop commit() from putting a truncated file
 // in place.
-bool OutputFile::commit()
+bool OutputFile::commitReplacement()
 {
     if (!file.flush()) {
-        discard();
+        discardReplacement();
         return false;
     }
     return file.commit();
 }
 
-void OutputFile::discard()
+void OutputFile::discardReplacement()
 {
     if (!file.isOpen())
         return;
@@ -137,11 +232,11 @@ OutputFile::OutputFile(Temporary temporary)
 {
 }
 
-OutputFile::~OutputFile() { discard(); }
+OutputFile::~OutputFile() { discardReplacement(); }
 
-bool OutputFile::open(const QString& path)
+bool OutputFile::openReplacement(const QString& path)
 {
-    if (path.isEmpty() || file.isOpen())
+    if (file.isOpen())
         return false;
     const QFileInfo target(resolveLinks(path));
     finalPath = QFile::encodeName(target.filePath());
@@ -154,7 +249,7 @@ bool OutputFile::open(const QString& path)
         return false;
     if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        discard();
+        discardReplacement();
         return false;
     }
     return true;
@@ -206,9 +301,7 @@ int OutputFile::createTemporary()
     return fd;
 }
 
-QFileDevice& OutputFile::device() { return file; }
-
-bool OutputFile::commit()
+bool OutputFile::commitReplacement()
 {
     if (!file.isOpen())
         return false;
@@ -220,7 +313,7 @@ bool OutputFile::commit()
                 && ::rename(pendingPath.constData(), finalPath.constData()) == 0;
     }
     if (!complete) {
-        discard();
+        discardReplacement();
         return false;
     }
     setSignalPendingPath(QByteArray());
@@ -258,7 +351,7 @@ bool OutputFile::linkTemporary()
     return false;
 }
 
-void OutputFile::discard()
+void OutputFile::discardReplacement()
 {
     if (!pendingPath.isEmpty()) {
         ::unlink(pendingPath.constData());

@@ -6,9 +6,19 @@
 #include <QSaveFile>
 #include <QString>
 
-// A regular output file written beside its path and put in place by commit()
-// only when it is complete: until then a file at the path keeps its content,
-// and a failed or abandoned write leaves nothing behind.
+// The output file's policy: which paths are refused and how the others are
+// written.
+//
+// Refused: an empty path, a directory, and the program's own standard output
+// (/dev/stdout, a file it is redirected to; CON and CONOUT$ on Windows), since
+// the console lines go there. Devices and pipes (on Windows the device names
+// NUL, COM1, ... in any folder and with any extension, and \\.\ paths) are
+// written in place: renaming a finished file over one would put a plain file
+// where the node was, and a reader of a pipe would wait forever.
+//
+// Any other path is written beside itself and put in place by commit() only
+// when it is complete: until then a file at the path keeps its content, and a
+// failed or abandoned write leaves nothing behind.
 //
 // On Linux the file being written has no name where the file system allows
 // it; otherwise, and for the moment of the rename, it is ".tesktoqvx.XXXXXX"
@@ -27,14 +37,16 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // False, having created nothing, when the path is empty or the finished
+    // False, having created nothing, when the path is refused or the finished
     // file could not be put there: a name longer than the file system allows,
     // a directory that cannot be written, an existing file that cannot be
     // written or, in a sticky directory, belongs to another user.
     bool open(const QString& path);
     QFileDevice& device();
+    QFileDevice::FileError error() const { return writingInPlace ? inPlace.error() : file.error(); }
     // Puts the file in place; false when a write, the flush or the rename
-    // failed, and then the file is discarded and the path left as it was.
+    // failed, and then the file is discarded and the path left as it was. A
+    // device or pipe is flushed and closed.
     bool commit();
     void discard();
 
@@ -42,6 +54,12 @@ public:
     QString temporaryPath() const;
 
 private:
+    bool openReplacement(const QString& path);
+    bool commitReplacement();
+    void discardReplacement();
+
+    QFile inPlace; // a device or pipe
+    bool writingInPlace = false;
 #ifdef Q_OS_WIN
     QSaveFile file;
 #else

@@ -110,11 +110,46 @@ TEST(SmoothScaler, GivesQtsBytes)
     }
 }
 
-#ifdef Q_OS_LINUX
 QStringList entries(const QString& dir)
 {
     return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
 }
+
+// Which paths are refused, written in place, or written beside and renamed.
+TEST(OutputFile, RefusesWritesInPlaceOrReplacesByThePath)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(writeAt(dir.filePath(QStringLiteral("old.qvx")), 0, "old"));
+#ifdef Q_OS_WIN
+    const QString device = QStringLiteral("nul.qvx"), console = QStringLiteral("CON");
+#else
+    const QString device = QStringLiteral("/dev/null"), console = QStringLiteral("/dev/stdout");
+#endif
+    const struct {
+        QString path;
+        bool opens;
+    } cases[] = {
+        {QString(), false},
+        {dir.path(), false},
+        {console, false},
+        {device, true},
+        {dir.filePath(QStringLiteral("new.qvx")), true},
+        {dir.filePath(QStringLiteral("old.qvx")), true},
+    };
+    for (const auto& c : cases) {
+        OutputFile file;
+        ASSERT_EQ(file.open(c.path), c.opens) << c.path.toStdString();
+        if (!c.opens)
+            continue;
+        file.device().write("written");
+        EXPECT_TRUE(file.commit()) << c.path.toStdString();
+    }
+    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("new.qvx"))), "written");
+    EXPECT_EQ(readFile(dir.filePath(QStringLiteral("old.qvx"))), "written");
+    EXPECT_EQ(entries(dir.path()), (QStringList{"new.qvx", "old.qvx"}));
+}
+
+#ifdef Q_OS_LINUX
 
 // Where the file system has no unnamed files the temporary file is named,
 // with a short name beside the output.
