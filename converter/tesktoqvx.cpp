@@ -44,11 +44,6 @@ Record readRecord(QFile& file, qint64 offset)
     return record;
 }
 
-void printOverflow()
-{
-    printConsoleLine(QStringLiteral("Error!overflow..."));
-}
-
 // The input's preview pixels, padded with zeros to width x height x 3; empty
 // (no preview) when the size is not positive or too large.
 struct PreviewPixels {
@@ -124,7 +119,7 @@ bool TeskToQvx::decodeLayerData(char* src, int srcLen, uchar* dst)
     return true;
 }
 
-void TeskToQvx::decodeLayerData(const char* src, qint64 heldLen, qint64 declaredLen, uchar* dst)
+qint64 TeskToQvx::decodeLayerData(const char* src, qint64 heldLen, qint64 declaredLen, uchar* dst)
 {
     TeskLayerReader reader(src, heldLen, declaredLen, layerPixelCount());
     reader.readRuns([&dst](uchar grey, qint64 length) {
@@ -135,9 +130,8 @@ void TeskToQvx::decodeLayerData(const char* src, qint64 heldLen, qint64 declared
         dst += length;
     });
     std::memset(dst, 0, size_t(reader.pixelsLeft()));
-    layerOverflowed = reader.overflowed();
-    if (layerOverflowed)
-        printOverflow();
+    overflowAt = reader.overflowAt();
+    return overflowAt;
 }
 
 // A layer read as runs needs no bitmap; one with a run every pixel or two is
@@ -153,9 +147,7 @@ bool TeskToQvx::writeLayer(const QByteArray& data, qint64 declared, ExportQvx& w
     }
     TeskLayerReader layer(data.constData(), data.size(), declared, layerPixelCount());
     const bool written = writer.writeLayerRuns(layer, header.resolutionX, header.resolutionY);
-    layerOverflowed = layer.overflowed();
-    if (layerOverflowed)
-        printOverflow();
+    overflowAt = layer.overflowAt();
     return written;
 }
 
@@ -238,13 +230,13 @@ bool TeskToQvx::convertLayers(QFile& input, ExportQvx& writer)
         if (repeated) {
             if (!writer.writeLayerAgain())
                 return false;
-            if (layerOverflowed)
-                printOverflow();
         } else {
             readHeld(input, fileSize, entry.dataPosition(), std::min(declared, kMaxLayerDataBytes), layerData);
             if (!writeLayer(layerData, declared, writer, denseBitmap))
                 return false;
         }
+        if (layerOverflowAt() >= 0)
+            printConsoleLine(QStringLiteral("Error!overflow..."));
         if (j > 0 && j % progressStep == 0)
             printConsoleLine(QString::asprintf("progress:%d", std::min(j / progressStep * 10, 100)));
     }

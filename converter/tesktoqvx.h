@@ -137,15 +137,20 @@ public:
     int process();
 
     // Decodes one layer stream (read as TeskLayerReader says) into dst
-    // (resolutionX x resolutionY bytes, all written). Prints "Error!overflow..."
-    // and stops at a token that would write past the bitmap. Always returns true.
+    // (resolutionX x resolutionY bytes, all written). Stops at a token that
+    // would write past the bitmap, and layerOverflowAt() then tells its byte;
+    // process() prints "Error!overflow..." for such a layer. Always returns true.
     // A conversion encodes most layers from their runs, without a bitmap.
     bool decodeLayerData(char* src, int srcLen, uchar* dst);
 
     // Like decodeLayerData, for a block of declaredLen bytes of which only the
     // first heldLen are in src: the rest read as zero bytes (single black
-    // pixels), without being allocated.
-    void decodeLayerData(const char* src, qint64 heldLen, qint64 declaredLen, uchar* dst);
+    // pixels), without being allocated. Returns layerOverflowAt().
+    qint64 decodeLayerData(const char* src, qint64 heldLen, qint64 declaredLen, uchar* dst);
+
+    // The byte of the token that overflowed the layer decoded or converted
+    // last, or -1 when it fitted.
+    qint64 layerOverflowAt() const { return overflowAt; }
 
     // resolutionX x resolutionY, 0 when that has no pixels.
     qint64 layerPixelCount() const;
@@ -161,7 +166,7 @@ private:
     bool writeLayer(const QByteArray& data, qint64 declared, ExportQvx& writer, std::vector<uchar>& bitmap);
     bool convertLayers(QFile& input, ExportQvx& writer);
 
-    bool layerOverflowed = false; // the layer decoded last
+    qint64 overflowAt = -1;
 };
 
 #endif

@@ -6,8 +6,6 @@
 #include <QBuffer>
 
 #include <algorithm>
-#include <iostream>
-#include <sstream>
 #include <vector>
 
 namespace {
@@ -38,11 +36,8 @@ LayerPaths::LayerPaths(const char* machineName, int width, int height)
 LayerRecord LayerPaths::viaBitmap(const QByteArray& held, qint64 declared)
 {
     std::vector<uchar> bitmap(size_t(driver.layerPixelCount()), 0xAB);
-    std::ostringstream printed;
-    std::streambuf* const console = std::cout.rdbuf(printed.rdbuf());
-    driver.decodeLayerData(held.constData(), held.size(), declared, bitmap.data());
-    std::cout.rdbuf(console);
-    return recordOfBitmap(bitmap, printed.str());
+    const qint64 overflowAt = driver.decodeLayerData(held.constData(), held.size(), declared, bitmap.data());
+    return recordOfBitmap(bitmap, overflowAt);
 }
 
 // Token by token, as plainly as it can be written: the bytes past the held
@@ -53,7 +48,7 @@ LayerRecord LayerPaths::viaPlainDecoding(const QByteArray& held, qint64 declared
     const qint64 pixels = driver.layerPixelCount();
     std::vector<uchar> bitmap(size_t(pixels), 0);
     const auto byte = [&](qint64 i) { return i < held.size() ? uchar(held[int(i)]) : uchar(0); };
-    std::string printed;
+    qint64 overflowAt = -1;
     qint64 o = 0;
     for (qint64 i = 0; i < declared;) {
         const uchar head = byte(i);
@@ -69,20 +64,20 @@ LayerRecord LayerPaths::viaPlainDecoding(const QByteArray& held, qint64 declared
                 length = length * 256 + byte(i + 2 + k);
         }
         if (length > pixels - o) {
-            printed = "Error!overflow...\n";
+            overflowAt = i;
             break;
         }
         std::fill_n(bitmap.begin() + o, length, uchar((head & 0x7F) * 2));
         o += length;
         i += size;
     }
-    return recordOfBitmap(bitmap, printed);
+    return recordOfBitmap(bitmap, overflowAt);
 }
 
-LayerRecord LayerPaths::recordOfBitmap(std::vector<uchar>& bitmap, const std::string& printed)
+LayerRecord LayerPaths::recordOfBitmap(std::vector<uchar>& bitmap, qint64 overflowAt)
 {
     LayerRecord r;
-    r.printed = printed;
+    r.overflowAt = overflowAt;
     QImage layer(bitmap.data(), driver.header.resolutionX, driver.header.resolutionY, driver.header.resolutionX,
                  QImage::Format_Grayscale8);
     r.bytes = recordOf(driver, r.written, [&](ExportQvx& writer) { return writer.writeLayerData(layer); });
@@ -96,6 +91,6 @@ LayerRecord LayerPaths::viaRuns(const QByteArray& held, qint64 declared)
     r.bytes = recordOf(driver, r.written, [&](ExportQvx& writer) {
         return writer.writeLayerRuns(reader, driver.header.resolutionX, driver.header.resolutionY);
     });
-    r.printed = reader.overflowed() ? "Error!overflow...\n" : "";
+    r.overflowAt = reader.overflowAt();
     return r;
 }

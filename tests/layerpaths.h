@@ -5,19 +5,18 @@
 
 #include <QByteArray>
 
-#include <string>
 #include <vector>
 
 // One layer record written both ways a layer can take: decoded into a bitmap
 // and handed to writeLayerData, or read as runs by writeLayerRuns.
 struct LayerRecord {
     QByteArray bytes;
-    std::string printed; // "Error!overflow...\n" or nothing
+    qint64 overflowAt = -1; // the byte of the token that overflowed the layer
     bool written = false;
 
     bool operator==(const LayerRecord& other) const
     {
-        return bytes == other.bytes && printed == other.printed && written == other.written;
+        return bytes == other.bytes && overflowAt == other.overflowAt && written == other.written;
     }
 };
 
@@ -33,7 +32,7 @@ public:
     LayerRecord viaPlainDecoding(const QByteArray& held, qint64 declared);
 
 private:
-    LayerRecord recordOfBitmap(std::vector<uchar>& bitmap, const std::string& printed);
+    LayerRecord recordOfBitmap(std::vector<uchar>& bitmap, qint64 overflowAt);
 
     TeskToQvx driver;
 };
