@@ -1,6 +1,7 @@
 #include "tesktoqvx.h"
 
 #include "exportqvx.h"
+#include "teskfront.h"
 #include "tesklayerreader.h"
 #include "tesklayertable.h"
 
@@ -15,9 +16,6 @@
 
 namespace {
 
-// A machine-name block is read up to this size; the name ends at its first
-// zero byte long before that in any real file.
-constexpr qint64 kMaxMachineNameBytes = 64 * 1024;
 // A larger preview is treated as no preview. Real ones are a few hundred
 // pixels wide; scaling one takes about 7 bytes a pixel.
 constexpr qint64 kMaxPreviewPixels = 4 * 1024 * 1024;
@@ -26,23 +24,6 @@ constexpr qint64 kMaxPreviewPixels = 4 * 1024 * 1024;
 // reported. It keeps a damaged file from asking for more memory than a 32-bit
 // process has.
 constexpr qint64 kMaxLayerDataBytes = 256 * 1024 * 1024;
-
-// Exactly `size` bytes at `offset`; those the file does not hold read as zeros.
-QByteArray readPadded(QFile& file, qint64 offset, qint64 size)
-{
-    QByteArray bytes = readHeld(file, offset, size);
-    bytes.append(QByteArray(int(size - bytes.size()), '\0'));
-    return bytes;
-}
-
-template <typename Record>
-Record readRecord(QFile& file, qint64 offset)
-{
-    Record record{};
-    const QByteArray bytes = readHeld(file, offset, sizeof(Record));
-    std::memcpy(&record, bytes.constData(), size_t(bytes.size()));
-    return record;
-}
 
 // The input's preview pixels, padded with zeros to width x height x 3; empty
 // (no preview) when the size is not positive or too large.
@@ -61,9 +42,8 @@ struct PreviewPixels {
     }
 };
 
-PreviewPixels readPreview(QFile& input, qint64 previewOffset)
+PreviewPixels readPreview(QFile& input, const TeskPreviewHead_t& head)
 {
-    const auto head = readRecord<TeskPreviewHead_t>(input, previewOffset);
     PreviewPixels preview;
     if (head.width <= 0 || head.height <= 0 || qint64(head.width) * head.height > kMaxPreviewPixels)
         return preview;
@@ -156,12 +136,13 @@ qint64 TeskToQvx::layerPixelCount() const
     return std::max<qint64>(qint64(header.resolutionX) * header.resolutionY, 0);
 }
 
-void TeskToQvx::readFront(QFile& input)
+TeskPreviewHead_t TeskToQvx::readFront(QFile& input)
 {
-    header = readRecord<TeskFileHead_t>(input, 0);
-    // Past what the file holds the block is all zeros, and the name ends at the first of them.
-    const qint64 nameLength = std::min<qint64>({header.machineNameLength, input.size(), kMaxMachineNameBytes});
-    machineNameBytes = readPadded(input, header.machineNameOffset, std::max<qint64>(nameLength, 0));
+    TeskFront front;
+    front.read(input, input.size());
+    header = front.header;
+    machineNameBytes = front.machineNameBytes;
+    return front.previewHead;
 }
 
 // A buffer that cannot grow (the layer data, the encoded record) throws; the
@@ -182,8 +163,7 @@ int TeskToQvx::convert()
         return InputMissing;
     if (!input.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return InputUnreadable;
-    readFront(input);
-    const PreviewPixels preview = readPreview(input, header.previewOffset);
+    const PreviewPixels preview = readPreview(input, readFront(input));
 
     ExportQvx writer(this);
     if (!writer.validate())

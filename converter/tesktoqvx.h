@@ -162,7 +162,8 @@ public:
 
 private:
     int convert();
-    void readFront(QFile& input);
+    // Reads the header and the machine name; returns the preview descriptor.
+    TeskPreviewHead_t readFront(QFile& input);
     bool writeLayer(const QByteArray& data, qint64 declared, ExportQvx& writer, std::vector<uchar>& bitmap);
     bool convertLayers(QFile& input, ExportQvx& writer);
 

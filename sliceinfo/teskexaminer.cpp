@@ -5,6 +5,7 @@
 #include "printfigures.h"
 #include "printwarnings.h"
 #include "tesklayerreader.h"
+#include "teskfront.h"
 #include "tesklayertable.h"
 
 #include <QJsonArray>
@@ -17,9 +18,8 @@ namespace {
 
 constexpr qint64 kHeaderSize = sizeof(TeskFileHead_t);
 constexpr qint64 kTableEntrySize = sizeof(TeskDatHead_t);
-// The converter reads names up to the same size; it drops previews above 4 Mi
-// pixels, while this draws them up to 64 MiB of pixel data.
-constexpr qint64 kMaxMachineNameBytes = 64 * 1024;
+// The converter drops previews above 4 Mi pixels, while this draws them up to
+// 64 MiB of pixel data.
 constexpr qint64 kMaxPreviewBytes = 64 * 1024 * 1024;
 // A layer block larger than this is reported, not examined.
 constexpr qint64 kMaxLayerBytes = 64 * 1024 * 1024;
@@ -68,12 +68,11 @@ QByteArray TeskExaminer::readHeld(qint64 offset, qint64 size, qint64 limit)
 
 void TeskExaminer::readFront()
 {
-    const QByteArray head = readHeld(0, kHeaderSize, kHeaderSize);
-    std::memcpy(&driver.header, head.constData(), size_t(head.size()));
-    const TeskFileHead_t& h = driver.header;
-    driver.machineNameBytes = readHeld(h.machineNameOffset, h.machineNameLength, kMaxMachineNameBytes);
-    const QByteArray preview = readHeld(h.previewOffset, sizeof previewHead, sizeof previewHead);
-    std::memcpy(&previewHead, preview.constData(), size_t(preview.size()));
+    TeskFront front;
+    front.read(file, fileSize);
+    driver.header = front.header;
+    driver.machineNameBytes = front.machineNameBytes;
+    previewHead = front.previewHead;
 }
 
 // The converter refuses a table that cannot fit the file, so it is not read;
