@@ -217,7 +217,7 @@ QImage QvxExaminer::layerImage(int layer) const
     return image;
 }
 
-bool QvxExaminer::readRuns(int layer, const TeskExaminer::RunVisitor& visit) const
+bool QvxExaminer::readRuns(int layer, const LayerRunVisitor& visit) const
 {
     const QSize grid = layerSize();
     if (!grid.isValid() || layer < 0 || layer >= reader.layerRecords.size())

@@ -3,7 +3,6 @@
 
 #include "qvxreader.h"
 #include "slicereport.h"
-#include "teskexaminer.h"
 
 #include <QImage>
 #include <QString>
@@ -27,7 +26,7 @@ public:
     QImage layerImage(int layer) const;
     // Calls visit(start, length, grey) for each run of the layer, the grey
     // that of the layer's picture; false for a layer it cannot read.
-    bool readRuns(int layer, const TeskExaminer::RunVisitor& visit) const;
+    bool readRuns(int layer, const LayerRunVisitor& visit) const;
     QSize layerSize() const { return QvxReader::layerSize(reader.modelNumber); }
 
 private:

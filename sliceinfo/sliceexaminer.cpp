@@ -51,7 +51,7 @@ QImage SliceExaminer::layerImage(int layer)
     return tesk ? tesk->layerImage(layer) : qvxFile->layerImage(layer);
 }
 
-bool SliceExaminer::readRuns(int layer, const TeskExaminer::RunVisitor& visit)
+bool SliceExaminer::readRuns(int layer, const LayerRunVisitor& visit)
 {
     return tesk ? tesk->readRuns(layer, visit) : qvxFile->readRuns(layer, visit);
 }

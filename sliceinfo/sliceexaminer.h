@@ -35,7 +35,7 @@ public:
     static Format detect(const QString& path);
 
 private:
-    bool readRuns(int layer, const TeskExaminer::RunVisitor& visit);
+    bool readRuns(int layer, const LayerRunVisitor& visit);
 
     std::unique_ptr<TeskExaminer> tesk;
     std::unique_ptr<QvxExaminer> qvxFile;

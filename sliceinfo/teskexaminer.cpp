@@ -364,7 +364,7 @@ QImage TeskExaminer::layerImage(int layer)
     return image;
 }
 
-bool TeskExaminer::readRuns(int layer, const RunVisitor& visit)
+bool TeskExaminer::readRuns(int layer, const LayerRunVisitor& visit)
 {
     if (layer < 0 || layer >= scans.size() || pixelCount() == 0)
         return false;

@@ -10,8 +10,6 @@
 #include <QString>
 #include <QVector>
 
-#include <functional>
-
 // Examines a Tesk file (layout beside TeskFileHead_t): summarises it, checks
 // that every block lies inside the file and that every layer stream fills its
 // bitmap exactly, tells whether tesktoqvx would accept it and why not, and
@@ -31,10 +29,9 @@ public:
     // The layer's grey bitmap as the converter decodes it; null when the
     // resolution is too large to draw or the layer cannot be read.
     QImage layerImage(int layer);
-    // Calls visit(start, length, grey) for each run of the layer as the
-    // converter reads it, in raster order; false for a layer it cannot read.
-    using RunVisitor = std::function<void(qint64 start, qint64 length, int grey)>;
-    bool readRuns(int layer, const RunVisitor& visit);
+    // Hands each run of the layer, as the converter reads it, to `visit`;
+    // false for a layer it cannot read.
+    bool readRuns(int layer, const LayerRunVisitor& visit);
     QSize layerSize() const { return QSize(driver.header.resolutionX, driver.header.resolutionY); }
 
 private:
