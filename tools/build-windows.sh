@@ -84,8 +84,8 @@ select_arch() {
   toolchain=$root/cmake/mingw-$arch.cmake
   # The same environment as the emulator that the toolchain file gives ctest.
   wine_env=(env WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= WINEPREFIX="$builddir/wineprefix")
+  set_qt_configure_options
 }
-select_arch "$arch"
 
 say() { echo "build-windows: $*"; }
 
@@ -201,33 +201,38 @@ make_toolbin() {
   done
 }
 
-# What the converter does not use is left out: widgets, OpenGL, network,
-# SQL, D-Bus, ICU, printing, every platform integration and image plugin but
-# the bundled PNG support that QImage needs.
-qt_configure_options=(
-  -xplatform win32-g++
-  -device-option CROSS_COMPILE=$triplet-
-  -prefix "$prefix"
-  -static -release -opensource -confirm-license
-  -make libs -nomake examples -nomake tests
-  -no-widgets -no-opengl -no-dbus -no-icu
-  -no-feature-network -no-feature-sql -no-feature-testlib -no-feature-xml
-  -no-feature-concurrent
-  -no-openssl -no-harfbuzz -no-freetype -no-zstd
-  -no-libjpeg -no-gif -no-ico -qt-libpng -qt-zlib -qt-pcre -qt-doubleconversion
-  -no-direct2d -no-angle -no-vulkan
-  # Tablet input needs wintab.h, which Debian's source package leaves out.
-  -no-feature-tabletevent
-  # Qt's own floating-point code must round like the x86-64 build does.
-  "QMAKE_CFLAGS+=-msse2 -mfpmath=sse"
-  "QMAKE_CXXFLAGS+=-msse2 -mfpmath=sse"
-)
 
 # Of what configure sets up, only what the programs link is built and
 # installed: QtCore and QtGui with their bundled libraries, qtmain, and the
 # host tools that Qt's CMake files name (qmake, moc, rcc); no platform
 # integration, platform support or image-format plugin.
 qt_make_targets=(sub-gui sub-winmain)
+
+# What the converter does not use is left out: widgets, OpenGL, network,
+# SQL, D-Bus, ICU, printing, every platform integration and image plugin but
+# the bundled PNG support that QImage needs.
+# Set for the build that select_arch chose: the options name its compiler and
+# prefix, so they are made anew for each build.
+set_qt_configure_options() {
+  qt_configure_options=(
+    -xplatform win32-g++
+    -device-option CROSS_COMPILE=$triplet-
+    -prefix "$prefix"
+    -static -release -opensource -confirm-license
+    -make libs -nomake examples -nomake tests
+    -no-widgets -no-opengl -no-dbus -no-icu
+    -no-feature-network -no-feature-sql -no-feature-testlib -no-feature-xml
+    -no-feature-concurrent
+    -no-openssl -no-harfbuzz -no-freetype -no-zstd
+    -no-libjpeg -no-gif -no-ico -qt-libpng -qt-zlib -qt-pcre -qt-doubleconversion
+    -no-direct2d -no-angle -no-vulkan
+    # Tablet input needs wintab.h, which Debian's source package leaves out.
+    -no-feature-tabletevent
+    # Qt's own floating-point code must round like the x86-64 build does.
+    "QMAKE_CFLAGS+=-msse2 -mfpmath=sse"
+    "QMAKE_CXXFLAGS+=-msse2 -mfpmath=sse"
+  )
+}
 
 qt_options_id() { printf '%s\n' "${qt_configure_options[@]}" | sed "s|$cache|CACHE|g" | sha256sum | cut -c1-16; }
 
@@ -364,6 +369,7 @@ build() {
 }
 
 main() {
+  select_arch "$arch"
   if [ "$probe_only" -eq 1 ] || [ "$print_test_arch" -eq 1 ]; then
     select_arch i686
     install_packages
