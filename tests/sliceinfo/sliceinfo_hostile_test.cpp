@@ -1,5 +1,6 @@
 // sliceinfo on files that try to take over the terminal, and on a full disk or
 // planted links where it writes its pictures.
+#include "sanitizers.h"
 #include "teskbuilder.h"
 
 #include <QDir>
@@ -99,14 +100,6 @@ TEST_F(SliceinfoHostile, AFullDiskLeavesNoPartialPicture)
 
 // Five million empty records (20 MB): summarised and counted in well under
 // 256 MiB of address space, as text and as JSON, without listing the layers.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-constexpr bool kAddressSanitizer = __has_feature(address_sanitizer);
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-
 TEST_F(SliceinfoHostile, MillionsOfRecordsAreCountedNotListed)
 {
     if (kAddressSanitizer)
