@@ -18,6 +18,7 @@
 # header included.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash tools/setup.sh bench
 
 build=build
 corpus=/tmp/tesktoqvx-corpus

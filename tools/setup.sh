@@ -9,7 +9,8 @@
 #   tests       GoogleTest, for the test suite (tools/test.sh)
 #   sanitizers  the tests' libraries, and clang with its sanitizer and libFuzzer
 #               runtimes (tools/check-sanitized.sh)
-#   bench       Google Benchmark and GNU time (bench/run.sh)
+#   bench       Google Benchmark, GNU time and valgrind (bench/run.sh,
+#               bench/instructions.sh)
 set -euo pipefail
 
 packages=(cmake ninja-build g++ qtbase5-dev)
@@ -17,7 +18,7 @@ for set in "$@"; do
   case $set in
     tests) packages+=(libgtest-dev libgmock-dev) ;;
     sanitizers) packages+=(libgtest-dev libgmock-dev clang libclang-rt-14-dev) ;;
-    bench) packages+=(libbenchmark-dev time) ;;
+    bench) packages+=(libbenchmark-dev time valgrind) ;;
     *) echo "setup.sh: unknown set '$set' (tests, sanitizers or bench)" >&2; exit 2 ;;
   esac
 done
