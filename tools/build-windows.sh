@@ -49,7 +49,7 @@ while [ $# -gt 0 ]; do
     --qt-only) qt_only=1 ;;
     --test) run_tests=1 ;;
     --test-arch) print_test_arch=1 ;;
-    -h|--help) sed -n '2,35p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,32p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown argument: $1" >&2; exit 2 ;;
   esac
   shift
