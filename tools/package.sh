@@ -36,6 +36,9 @@ fi
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
+# Open to other users, so that the package build's tests that run the programs
+# as the user nobody can reach them.
+chmod 755 "$stage"
 mkdir -p "$dist"
 
 # The Debian package, from a copy of the tracked files. Its changelog carries the
