@@ -41,7 +41,9 @@ DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq tesktoqvx >/dev/null
 if [ -f "$zip" ] && bash tools/build-windows.sh --can-run-tests; then
   (cd "$work" && cmake -E tar xf "$OLDPWD/$zip")
   exe=$work/tesktoqvx-$version-win32/tesktoqvx.exe
-  (cd "$work" && env WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= WINEPREFIX="$PWD/build-win/wineprefix" \
+  # The Wine prefix of the Windows build, which tools/build-windows.sh made.
+  prefix=$PWD/build-win/wineprefix
+  (cd "$work" && env WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= WINEPREFIX="$prefix" \
      wine "$exe" sample.tesk zip.qvx >/dev/null)
   cmp "$work/build-tree.qvx" "$work/zip.qvx"
   say "the zip's tesktoqvx.exe under Wine wrote the same bytes"
