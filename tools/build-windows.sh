@@ -27,7 +27,7 @@
 #   --can-run-tests  only tell (exit status 0 or 1) whether this machine can
 #              run the 32-bit Windows programs under Wine, and why not
 #
-# The first run of a build spends most of its time building Qt (about 20
+# The first run of a build spends most of its time building Qt (about 9
 # minutes on two cores); the Qt build runs under `nice -n 19` and logs to
 # $CACHE/qt-build.log.
 set -euo pipefail
