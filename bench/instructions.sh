@@ -47,12 +47,12 @@ printf '%-8s %7s %11s %12s %11s %12s\n' model layers "tokens/L" "loop Ir/L" "loo
 for model in 10 30; do
   sample="$corpus/organic$model-$layers.tesk"
   [ -s "$sample" ] ||
-    "$build/makesample" "$sample" --model "$model" --layers "$layers" --pattern organic >/dev/null
+    "$build/bin/makesample" "$sample" --model "$model" --layers "$layers" --pattern organic >/dev/null
   read -r _ tokens <<<"$("$build/bench/tokencount" "$sample")"
   valgrind --tool=callgrind --callgrind-out-file="$work/loop.out" --toggle-collect='TeskToQvx::convertLayers*' \
-    "$build/tesktoqvx" "$sample" "$work/out.qvx" >/dev/null 2>&1
+    "$build/bin/tesktoqvx" "$sample" "$work/out.qvx" >/dev/null 2>&1
   valgrind --tool=callgrind --callgrind-out-file="$work/whole.out" \
-    "$build/tesktoqvx" "$sample" "$work/out.qvx" >/dev/null 2>&1
+    "$build/bin/tesktoqvx" "$sample" "$work/out.qvx" >/dev/null 2>&1
   awk -v m="$model" -v l="$layers" -v t="$tokens" -v loop="$(instructions "$work/loop.out")" \
       -v whole="$(instructions "$work/whole.out")" \
     'BEGIN { printf "%-8s %7d %11.0f %12.0f %11.1f %12.1f\n", m, l, t / l, loop / l, loop / t, whole / t }'

@@ -3,9 +3,9 @@
 // counted and handed to IslandFinder). bench/run.sh times it against the
 // conversion of the same file.
 //   usage: islandtime FILE.tesk
-#include "islandfinder.h"
-#include "tesklayerscan.h"
-#include "tesklayertable.h"
+#include "analysis/islandfinder.h"
+#include "format/tesklayertable.h"
+#include "reading/tesklayerscan.h"
 #include "tesktoqvx.h"
 
 #include <QFile>

@@ -57,7 +57,7 @@ mkdir -p "$corpus/out"
 for sample in "${samples[@]}"; do
   read -r name pattern model layers <<<"$sample"
   [ -s "$corpus/$name.tesk" ] ||
-    "$build/makesample" "$corpus/$name.tesk" --model "$model" --layers "$layers" --pattern "$pattern" >/dev/null
+    "$build/bin/makesample" "$corpus/$name.tesk" --model "$model" --layers "$layers" --pattern "$pattern" >/dev/null
 done
 
 # Floor per layer in ms for each model, from the manual-time column (ns).
@@ -97,7 +97,7 @@ for sample in "${samples[@]}"; do
   [ -n "$other" ] && builds+=("old $other 1")
   for entry in "${builds[@]}"; do
     read -r label dir runs <<<"$entry"
-    read -r cpu wall peak <<<"$(measure "$runs" 1 "$dir/tesktoqvx" "$corpus/$name.tesk" "$corpus/out/$label.qvx")"
+    read -r cpu wall peak <<<"$(measure "$runs" 1 "$dir/bin/tesktoqvx" "$corpus/$name.tesk" "$corpus/out/$label.qvx")"
     cpuOf[$name-$label]=$cpu
     # The I/O floor of this very conversion, right after it.
     read -r _ ioWall _ <<<"$(measure "$runs" 2 "$build/bench/iofloor" "$corpus/$name.tesk" \
@@ -130,7 +130,7 @@ done
 # the organic model-30 file the bounds are 2 x and 1 x; the fine worst case
 # (a run every one to three pixels) is shown beside it.
 for name in organic30-2000 fine30-$fineLayers; do
-  read -r reportCpu reportWall _ <<<"$(measure "$repeats" 1 "$build/sliceinfo" "$corpus/$name.tesk" --png "$corpus/out/png")"
+  read -r reportCpu reportWall _ <<<"$(measure "$repeats" 1 "$build/bin/sliceinfo" "$corpus/$name.tesk" --png "$corpus/out/png")"
   read -r islandCpu islandWall _ <<<"$(measure "$repeats" 1 "$build/bench/islandtime" "$corpus/$name.tesk")"
   awk -v n="$name" -v c="$reportCpu" -v w="$reportWall" -v i="$islandCpu" -v iw="$islandWall" -v t="${cpuOf[$name-new]}" \
     'BEGIN { printf "%s: sliceinfo --png cpu %.3f s, wall %.3f s = %.2f x the conversion (cpu; bound 2 on organic30)\n", n, c, w, c / t

@@ -26,7 +26,7 @@
 // for model 30).
 
 #include "exportqvx.h"
-#include "tesklayerreader.h"
+#include "format/tesklayerreader.h"
 #include "tesktoqvx.h"
 
 #include <QFile>

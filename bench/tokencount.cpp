@@ -5,7 +5,7 @@
 //
 // prints "LAYERS TOKENS". A token is a head byte with its length bytes; the
 // bytes a layer declares past the end of the file are not counted.
-#include "tesklayertable.h"
+#include "format/tesklayertable.h"
 #include "tesktoqvx.h"
 
 #include <QFile>

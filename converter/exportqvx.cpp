@@ -1,13 +1,13 @@
 #include "exportqvx.h"
 
+#include "common/smoothscaler.h"
+#include "format/machinecheck.h"
+#include "format/printermodel.h"
+#include "format/qvxrunencoder.h"
+#include "format/tesklayerreader.h"
 #include "layerhalver.h"
-#include "printermodel.h"
-#include "qvxrunencoder.h"
-#include "smoothscaler.h"
-#include "tesklayerreader.h"
 #include "tesktoqvx.h"
 
-#include <cmath>
 #include <cstring>
 #include <optional>
 
@@ -32,32 +32,11 @@ machineParameters machineFor(const PrinterModel& model)
     m.pixelSizeY = model.pixelPitchUm;
     m.maxHeight = model.buildHeightMm();
     m.swapAxes = false;
-    m.formatTag = QStringLiteral("qvx");
+    m.formatTag = QLatin1String(model.formatTag);
     m.formatCode = 4;
     m.modelName = QLatin1String(model.name);
     m.makerName = QStringLiteral("Quorvath");
     return m;
-}
-
-QString chooseMachineName(const QByteArray& bytes)
-{
-    const QString text = ExportQvx::machineNameText(bytes);
-    if (text.contains(QLatin1String("Vireld10")))
-        return QStringLiteral("Vireld10");
-    if (text.contains(QLatin1String("Vireld30")))
-        return QStringLiteral("Vireld30");
-    return text;
-}
-
-// Plate size in mm to whole micrometres. The product must be rounded to single
-// precision before truncation: 55.44f * 1000 is 55440 in float but 55439.9986
-// in double. Values that do not fit an int32 (NaN, infinities) give nothing.
-std::optional<qint32> toMicrometres(float millimetres)
-{
-    const float product = millimetres * 1000.0f;
-    if (!(std::fabs(product) < 2147483648.0f))
-        return std::nullopt;
-    return static_cast<qint32>(product);
 }
 
 // Bitwise, so that a signalling NaN is carried over as it is.
@@ -79,26 +58,12 @@ quint16 packRgb565(QRgb colour)
 }
 
 
-// Preview sizes of the family's other models, which the machine check refuses:
-// only a writer used without it reads them.
-const struct {
-    const char* name;
-    int width;
-    int height;
-} kOtherPreviewSizes[] = {
-    {"Vireld120", qvx::kPreviewWidth, qvx::kPreviewHeight},
-    {"Vireld20", 200, 150},
-    {"Vireld300", 220, 200},
-};
-
 QSize previewSize(const QString& name)
 {
     if (const PrinterModel* model = PrinterModel::byName(name))
         return QSize(model->previewWidth, model->previewHeight);
-    for (const auto& other : kOtherPreviewSizes) {
-        if (name == QLatin1String(other.name))
-            return QSize(other.width, other.height);
-    }
+    if (const OtherPrinterModel* other = OtherPrinterModel::byName(name))
+        return QSize(other->previewWidth, other->previewHeight);
     return QSize();
 }
 
@@ -118,26 +83,29 @@ std::optional<QImage> scaledPreview(const QImage& preview, const QString& name)
 
 ExportQvx::ExportQvx(TeskToQvx* driver)
     : driver(driver)
-    , machineName(chooseMachineName(driver->machineNameBytes))
+    , machineName(MachineCheck::modelNameIn(driver->machineNameBytes))
 {
     initParameters();
 }
 
 void ExportQvx::initParameters()
 {
-    // The family's other models are known by name and number only: the machine
-    // check refuses them, so nothing reads their rows. Nothing reads formatTags,
-    // nor a machineParameters' sizes, format, model and maker fields either.
-    modelNumbers = {{"Vireld120", 120}, {"Vireld200", 200}, {"Vireld200Pro", 240}, {"Vireld300", 300}};
-    formatTags = {
-        {"Kv10", "qvx"},          {"Vireld10", "qvx"},       {"Kv20", "qvx30"},
-        {"Vireld30", "qvx30"},    {"Vireld120", "qvx120"},   {"Vireld200", "qvx200"},
-        {"Vireld200Pro", "qvx200p"}, {"Vireld300", "qvx300"},
-    };
+    // The family's other models are known by name, number and format tag only:
+    // the machine check refuses them, so nothing reads their rows. Nothing reads
+    // formatTags, nor a machineParameters' sizes, format, model and maker fields.
+    modelNumbers.clear();
+    formatTags.clear();
     machineTable.clear();
+    for (const OtherPrinterModel* other = OtherPrinterModel::begin(); other != OtherPrinterModel::end(); ++other) {
+        if (other->modelNumber != 0)
+            modelNumbers.insert(QLatin1String(other->name), other->modelNumber);
+        if (other->formatTag)
+            formatTags.insert(QLatin1String(other->name), QLatin1String(other->formatTag));
+    }
     for (const PrinterModel* model = PrinterModel::begin(); model != PrinterModel::end(); ++model) {
         for (const char* name : {model->name, model->shortName}) {
             modelNumbers.insert(QLatin1String(name), model->modelNumber);
+            formatTags.insert(QLatin1String(name), QLatin1String(model->formatTag));
             machineTable.insert(QLatin1String(name), machineFor(*model));
         }
     }
@@ -221,26 +189,19 @@ bool ExportQvx::writeFrontData(QImage& preview)
 bool ExportQvx::writeLayerData(QImage& layer)
 {
     const bool grey = layer.format() == QImage::Format_Grayscale8;
+    const PrinterModel* model = printer();
+    if (!model)
+        return false;
     QImage prepared;
-    switch (modelNumber()) {
-    case 10: {
-        const PrinterModel& model = *PrinterModel::byNumber(10);
-        if (grey && layer.width() == model.slicerWidth && layer.height() == model.slicerHeight) {
-            LayerHalver::halveGrey(layer, halfLayer);
-            prepared = halfLayer;
-        } else {
-            prepared = layer.scaled(model.layerWidth, model.layerHeight, Qt::IgnoreAspectRatio,
-                                    Qt::SmoothTransformation)
-                           .convertToFormat(QImage::Format_Grayscale8);
-        }
-        break;
-    }
-    case 30:
+    if (!model->halvesLayers) {
         // Copying a grey image and converting it to its own format change nothing.
         prepared = grey ? layer : layer.copy().convertToFormat(QImage::Format_Grayscale8);
-        break;
-    default:
-        return false;
+    } else if (grey && layer.width() == model->slicerWidth && layer.height() == model->slicerHeight) {
+        LayerHalver::halveGrey(layer, halfLayer);
+        prepared = halfLayer;
+    } else {
+        prepared = layer.scaled(model->layerSize(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                       .convertToFormat(QImage::Format_Grayscale8);
     }
     // Preparing a layer allocates; without memory the image comes back null.
     if (prepared.isNull() && !layer.isNull())
@@ -259,11 +220,13 @@ bool ExportQvx::writeLayerRuns(TeskLayerReader& layer, int width, int height)
     return writeLayerRecord(QvxRunEncoder::encoded(runBytes), runRecordSize);
 }
 
-// Model 10 halves a layer with more than a run every 16 pixels faster from its
-// bitmap, averaging sixteen blocks at a time; model 30's runs are always faster.
+// A layer with more than a run every 16 pixels is halved faster from its
+// bitmap, averaging sixteen blocks at a time; a layer that is not halved is
+// always encoded faster from its runs.
 bool ExportQvx::halvesFasterFromBitmap(qint64 streamBytes, qint64 pixels) const
 {
-    return modelNumber() == 10 && streamBytes > pixels / 16;
+    const PrinterModel* model = printer();
+    return model && model->halvesLayers && streamBytes > pixels / 16;
 }
 
 bool ExportQvx::writeLayerAgain()
@@ -282,27 +245,23 @@ bool ExportQvx::writeLayerRecord(const uchar* bytes, int size)
 
 int ExportQvx::compressRuns(TeskLayerReader& layer, int width, int height)
 {
-    switch (modelNumber()) {
-    case 10: {
-        // Only the halving of a layer of exactly twice the printer's grid is
-        // done in runs; validate admits no other size.
-        const PrinterModel& model = *PrinterModel::byNumber(10);
-        if (width != model.slicerWidth || height != model.slicerHeight)
-            return -1;
-        const qint64 halfPixels = qint64(model.layerWidth) * model.layerHeight;
-        QvxRunEncoder runs(runBytes, halfPixels, halfPixels);
-        LayerHalver(width, height, runs).halve(layer);
-        return runs.finish();
-    }
-    case 30: {
+    const PrinterModel* model = printer();
+    if (!model)
+        return -1;
+    if (!model->halvesLayers) {
         // Before it is read, every pixel of the layer is left.
         QvxRunEncoder runs(runBytes, layer.pixelsLeft(), layer.maxRuns());
         runs.addLayer(layer);
         return runs.finish();
     }
-    default:
+    // Only the halving of a layer of exactly twice the printer's grid is done
+    // in runs; validate admits no other size.
+    if (width != model->slicerWidth || height != model->slicerHeight)
         return -1;
-    }
+    const qint64 halfPixels = qint64(model->layerWidth) * model->layerHeight;
+    QvxRunEncoder runs(runBytes, halfPixels, halfPixels);
+    LayerHalver(width, height, runs).halve(layer);
+    return runs.finish();
 }
 
 // A short write is recorded only by the stream: it is checked before the file
@@ -345,37 +304,11 @@ bool ExportQvx::compressImage(QImage& image)
 
 int ExportQvx::modelNumber() const { return modelNumbers.value(machineName, 0); }
 
-// The name is a zero-terminated text inside a block of declared size.
-QString ExportQvx::machineNameText(const QByteArray& bytes)
-{
-    const int length = int(qstrnlen(bytes.constData(), uint(bytes.size())));
-    return QString::fromUtf8(bytes.constData(), length);
-}
+const PrinterModel* ExportQvx::printer() const { return PrinterModel::byNumber(modelNumber()); }
 
-// The machine check: the input must name a supported model and carry exactly
-// its resolution and plate size. Empty when it accepts.
+QString ExportQvx::machineNameText(const QByteArray& bytes) { return ::machineNameText(bytes); }
+
 QStringList ExportQvx::rejectionReasons() const
 {
-    const PrinterModel* expected = PrinterModel::byName(machineName);
-    if (!expected) {
-        QStringList names;
-        for (const PrinterModel* m = PrinterModel::begin(); m != PrinterModel::end(); ++m)
-            names << QLatin1String(m->name) << QLatin1String(m->shortName);
-        return {QStringLiteral("machine name \"%1\" is none of %2").arg(machineName, names.join(QLatin1String(", ")))};
-    }
-    const TeskFileHead_t& h = driver->header;
-    QStringList reasons;
-    auto compare = [&](const char* what, std::optional<qint32> found, qint32 wanted) {
-        if (found != wanted)
-            reasons << QStringLiteral("%1 for %2: expected %3, found %4")
-                           .arg(QLatin1String(what), machineName)
-                           .arg(wanted)
-                           .arg(found ? QString::number(*found) : QStringLiteral("no number"));
-    };
-    compare("resolution X", h.resolutionX, expected->slicerWidth);
-    compare("resolution Y", h.resolutionY, expected->slicerHeight);
-    compare("plate size X in thousandths of a mm", toMicrometres(h.bedSizeX), expected->plateShortUm);
-    compare("plate size Y in thousandths of a mm", toMicrometres(h.bedSizeY), expected->plateLongUm);
-    compare("build height in thousandths of a mm", toMicrometres(h.bedSizeZ), expected->buildHeightUm);
-    return reasons;
+    return MachineCheck(driver->header, machineName).rejectionReasons();
 }

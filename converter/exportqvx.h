@@ -1,8 +1,8 @@
 #ifndef EXPORTQVX_H
 #define EXPORTQVX_H
 
-#include "outputfile.h"
-#include "qvxformat.h"
+#include "common/outputfile.h"
+#include "format/qvxformat.h"
 
 #include <QDataStream>
 #include <QFile>
@@ -14,6 +14,7 @@
 
 #include <vector>
 
+struct PrinterModel;
 class TeskLayerReader;
 class TeskToQvx;
 
@@ -98,6 +99,8 @@ public:
     QVector<uchar> compressedData;
 
 private:
+    // The row of the model written for; null for one that is not converted.
+    const PrinterModel* printer() const;
     bool writesSucceeded() const;
     bool writeLayerRecord(const uchar* bytes, int size);
 

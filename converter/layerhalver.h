@@ -1,8 +1,8 @@
 #ifndef LAYERHALVER_H
 #define LAYERHALVER_H
 
-#include "qvxrunencoder.h"
-#include "tesklayerreader.h"
+#include "format/qvxrunencoder.h"
+#include "format/tesklayerreader.h"
 
 #include <QImage>
 

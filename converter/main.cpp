@@ -1,4 +1,4 @@
-#include "processguard.h"
+#include "common/processguard.h"
 #include "tesktoqvx.h"
 
 #include <QFile>

@@ -1,9 +1,10 @@
 #include "tesktoqvx.h"
 
 #include "exportqvx.h"
-#include "teskfront.h"
-#include "tesklayerreader.h"
-#include "tesklayertable.h"
+#include "format/bounds.h"
+#include "format/teskfront.h"
+#include "format/tesklayerreader.h"
+#include "format/tesklayertable.h"
 
 #include <QFile>
 #include <QImage>
@@ -16,17 +17,7 @@
 
 namespace {
 
-// A larger preview is treated as no preview. Real ones are a few hundred
-// pixels wide; scaling one takes about 7 bytes a pixel.
-constexpr qint64 kMaxPreviewPixels = 4 * 1024 * 1024;
-// A layer's data is read up to this size, some seventy times what the largest
-// layer can need; the rest reads as zeros, which overflow the layer and are
-// reported. It keeps a damaged file from asking for more memory than a 32-bit
-// process has.
-constexpr qint64 kMaxLayerDataBytes = 256 * 1024 * 1024;
-
-// The input's preview pixels, padded with zeros to width x height x 3; empty
-// (no preview) when the size is not positive or too large.
+// The input's preview pixels, as readPreviewPixels gives them.
 struct PreviewPixels {
     QByteArray data;
     int width = 0;
@@ -45,41 +36,14 @@ struct PreviewPixels {
 PreviewPixels readPreview(QFile& input, const TeskPreviewHead_t& head)
 {
     PreviewPixels preview;
-    if (head.width <= 0 || head.height <= 0 || qint64(head.width) * head.height > kMaxPreviewPixels)
-        return preview;
-    const qint64 size = qint64(head.width) * head.height * 3;
+    preview.data = readPreviewPixels(input, input.size(), head);
     preview.width = head.width;
     preview.height = head.height;
-    preview.data = readHeld(input, head.dataOffset, std::min<qint64>(head.dataSize, size));
-    preview.data.append(QByteArray(int(size - preview.data.size()), '\0'));
     return preview;
 }
 
 
 } // namespace
-
-void readHeld(QFile& file, qint64 fileSize, qint64 offset, qint64 size, QByteArray& bytes)
-{
-    bytes.resize(0);
-    if (offset < 0 || size <= 0 || offset >= fileSize || !file.seek(offset))
-        return;
-    bytes.resize(int(std::min(size, fileSize - offset)));
-    const qint64 got = file.read(bytes.data(), bytes.size());
-    bytes.resize(int(std::max<qint64>(got, 0)));
-}
-
-QByteArray readHeld(QFile& file, qint64 offset, qint64 size)
-{
-    QByteArray bytes;
-    readHeld(file, file.size(), offset, size, bytes);
-    return bytes;
-}
-
-bool layerTableIsMalformed(const TeskFileHead_t& header, qint64 fileSize)
-{
-    return header.layerCount < 0 || (header.layerCount > 0 && header.layerSetCount < 1)
-        || qint64(header.layerCount) * qint64(sizeof(TeskDatHead_t)) > fileSize;
-}
 
 void printConsoleLine(const QString& line)
 {
@@ -102,14 +66,7 @@ bool TeskToQvx::decodeLayerData(char* src, int srcLen, uchar* dst)
 qint64 TeskToQvx::decodeLayerData(const char* src, qint64 heldLen, qint64 declaredLen, uchar* dst)
 {
     TeskLayerReader reader(src, heldLen, declaredLen, layerPixelCount());
-    reader.readRuns([&dst](uchar grey, qint64 length) {
-        if (length == 1)
-            *dst = grey;
-        else
-            std::memset(dst, grey, size_t(length));
-        dst += length;
-    });
-    std::memset(dst, 0, size_t(reader.pixelsLeft()));
+    reader.decodeInto(dst);
     overflowAt = reader.overflowAt();
     return overflowAt;
 }
@@ -211,7 +168,7 @@ bool TeskToQvx::convertLayers(QFile& input, ExportQvx& writer)
             if (!writer.writeLayerAgain())
                 return false;
         } else {
-            readHeld(input, fileSize, entry.dataPosition(), std::min(declared, kMaxLayerDataBytes), layerData);
+            readHeld(input, fileSize, entry.dataPosition(), std::min(declared, bounds::kMaxLayerBytes), layerData);
             if (!writeLayer(layerData, declared, writer, denseBitmap))
                 return false;
         }

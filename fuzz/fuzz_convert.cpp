@@ -13,8 +13,8 @@
 // Every layer is a full-size bitmap (up to 1440 x 2560), so an accepted
 // layer count above kMaxLayers is lowered to it to keep runs short; counts
 // that the converter refuses are left alone.
+#include "format/qvxreader.h"
 #include "fuzzsupport.h"
-#include "qvxreader.h"
 #include "tesktoqvx.h"
 
 #include <QByteArray>

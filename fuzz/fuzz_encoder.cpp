@@ -6,8 +6,8 @@
 //              bytes, as the converter does, instead of owning its lines
 //   rest       the pixels, row by row; missing bytes read as zeros
 #include "exportqvx.h"
+#include "format/qvxreader.h"
 #include "fuzzsupport.h"
-#include "qvxreader.h"
 #include "tesktoqvx.h"
 
 #include <QImage>

@@ -6,11 +6,11 @@
 //           the rest splits: the first (b >> 1) * size / 128 bytes are the
 //           layer below, the others the layer
 //   rest    the two streams
+#include "analysis/islandfinder.h"
+#include "format/qvxreader.h"
+#include "format/tesklayerreader.h"
 #include "fuzzsupport.h"
-#include "islandfinder.h"
 #include "islandlabels.h"
-#include "qvxreader.h"
-#include "tesklayerreader.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -2,8 +2,8 @@
 // QvxReader::decodeRuns on each record it found (for the pixel grid of the
 // model in the header, or a small one chosen by the first byte), and on the
 // whole input as one run stream.
+#include "format/qvxreader.h"
 #include "fuzzsupport.h"
-#include "qvxreader.h"
 
 #include <QByteArray>
 

@@ -2,8 +2,8 @@
 // content): the report as text and JSON, the preview, the first and last
 // layer pictures and thumbnails, and the height plot.
 #include "fuzzsupport.h"
-#include "heightplot.h"
-#include "sliceexaminer.h"
+#include "pictures/heightplot.h"
+#include "reading/sliceexaminer.h"
 
 #include <QDir>
 #include <QFile>

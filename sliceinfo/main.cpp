@@ -1,11 +1,11 @@
 // sliceinfo: shows what a Tesk or qvx slice file holds, checks it, and draws
 // its preview and layers as PNG files.
 
-#include "contactsheet.h"
-#include "heightplot.h"
-#include "layerselection.h"
-#include "processguard.h"
-#include "sliceexaminer.h"
+#include "common/processguard.h"
+#include "pictures/contactsheet.h"
+#include "pictures/heightplot.h"
+#include "reading/sliceexaminer.h"
+#include "report/layerselection.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

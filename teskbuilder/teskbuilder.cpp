@@ -1,6 +1,6 @@
 #include "teskbuilder.h"
 
-#include "printermodel.h"
+#include "format/printermodel.h"
 
 #include <QFile>
 #include <QtEndian>

@@ -1,7 +1,7 @@
 #ifndef TESKBUILDER_H
 #define TESKBUILDER_H
 
-#include "tesktoqvx.h"
+#include "format/teskformat.h"
 
 #include <QByteArray>
 #include <QImage>

@@ -1,7 +1,7 @@
 #include "layerpaths.h"
 
 #include "exportqvx.h"
-#include "tesklayerreader.h"
+#include "format/tesklayerreader.h"
 
 #include <QBuffer>
 

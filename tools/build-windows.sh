@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the 32-bit Windows console program build-win/tesktoqvx.exe on Debian 12,
+# Builds the 32-bit Windows console program build-win/bin/tesktoqvx.exe on Debian 12,
 # from Debian's packages only, and runs the Windows tests under Wine:
 #   1. installs MinGW-w64, Wine and what building Qt needs (as root);
 #   2. builds a static Qt 5.15 (QtCore + QtGui) for Windows from Debian's own
@@ -333,7 +333,7 @@ run_windows_tests() {
     "${wine_env[@]}" wineserver --wait
   fi
   local usage
-  usage=$("${wine_env[@]}" "${wine_loader[@]}" "$builddir/tesktoqvx.exe" | tr -d '\r' | head -n1 || true)
+  usage=$("${wine_env[@]}" "${wine_loader[@]}" "$builddir/bin/tesktoqvx.exe" | tr -d '\r' | head -n1 || true)
   case $usage in
     "error:Invalid parameter,format:"*" input output") say "under Wine: $usage" ;;
     *) echo "tesktoqvx.exe under Wine printed: $usage" >&2; exit 1 ;;
@@ -365,7 +365,7 @@ build() {
   build_qt
   [ "$qt_only" -eq 1 ] && return 0
   build_converter
-  check_imports "$builddir/tesktoqvx.exe"
+  check_imports "$builddir/bin/tesktoqvx.exe"
 }
 
 main() {

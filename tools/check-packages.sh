@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the packages that tools/package.sh wrote into dist/ (as root): installs
 # the Debian package with apt, converts the sample with the installed
-# /usr/bin/tesktoqvx and requires the bytes of build/tesktoqvx's conversion,
+# /usr/bin/tesktoqvx and requires the bytes of build/bin/tesktoqvx's conversion,
 # runs the installed sliceinfo and man on it, and removes the package again;
 # then runs the zip's tesktoqvx.exe under Wine on the same sample, where this
 # machine can, with the same requirement.
@@ -14,8 +14,8 @@ say() { echo "check-packages: $*"; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-build/makesample "$work/sample.tesk" --model 10 --layers 30 >/dev/null
-build/tesktoqvx "$work/sample.tesk" "$work/build-tree.qvx" >/dev/null
+build/bin/makesample "$work/sample.tesk" --model 10 --layers 30 >/dev/null
+build/bin/tesktoqvx "$work/sample.tesk" "$work/build-tree.qvx" >/dev/null
 
 if dpkg-query -W -f='${Status}' tesktoqvx 2>/dev/null | grep -q "install ok installed"; then
   echo "tesktoqvx is installed already; remove it first" >&2

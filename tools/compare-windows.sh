@@ -6,7 +6,7 @@
 # exits with status 1.
 #
 # Usage: tools/compare-windows.sh [FILE.tesk...]
-#   The inputs are sample files written by build/makesample, plus any files
+#   The inputs are sample files written by build/bin/makesample, plus any files
 #   given; each is converted under a plain name, under a name outside the
 #   Windows ANSI code page, onto an existing output file, onto an existing
 #   read-only one (the read-only attribute on Windows), onto itself and into
@@ -35,10 +35,10 @@ else
   wine=(wine)
 fi
 
-for f in "$linux/tesktoqvx" "$linux/makesample"; do
+for f in "$linux/bin/tesktoqvx" "$linux/bin/makesample"; do
   [ -x "$f" ] || { echo "missing $f: build the Linux program first (bash tools/test.sh)" >&2; exit 1; }
 done
-[ -f "$win/tesktoqvx.exe" ] || { echo "missing $win/tesktoqvx.exe: run tools/build-windows.sh --test" >&2; exit 1; }
+[ -f "$win/bin/tesktoqvx.exe" ] || { echo "missing $win/bin/tesktoqvx.exe: run tools/build-windows.sh --test" >&2; exit 1; }
 echo "comparing with the $arch Windows build in $win"
 
 # As in the toolchain files; a UTF-8 locale so that Wine passes non-ASCII
@@ -51,7 +51,7 @@ fi
 
 # The unprivileged user for the second Linux run, when there is one.
 other_user=
-if [ "$(id -u)" -eq 0 ] && id nobody >/dev/null 2>&1 && runuser -u nobody -- test -x "$linux/tesktoqvx"; then
+if [ "$(id -u)" -eq 0 ] && id nobody >/dev/null 2>&1 && runuser -u nobody -- test -x "$linux/bin/tesktoqvx"; then
   other_user=nobody
 fi
 
@@ -63,7 +63,7 @@ mkdir -p "$work/in" "$work/linux" "$work/windows"
 inputs=()
 add_sample() { # name, makesample arguments
   local name=$1; shift
-  "$linux/makesample" "$work/in/$name.tesk" "$@" >/dev/null
+  "$linux/bin/makesample" "$work/in/$name.tesk" "$@" >/dev/null
   inputs+=("$work/in/$name.tesk")
 }
 add_sample part10 --model 10 --layers 12 --pattern part
@@ -95,15 +95,15 @@ run_linux() {
   local user=$1 name=$2 outname=$3
   if [ -n "$user" ]; then
     chown -R "$user" "$work/linux"
-    (cd "$work/linux" && runuser -u "$user" -- "$linux/tesktoqvx" "$name" "$outname" >stdout.txt)
+    (cd "$work/linux" && runuser -u "$user" -- "$linux/bin/tesktoqvx" "$name" "$outname" >stdout.txt)
   else
-    (cd "$work/linux" && "$linux/tesktoqvx" "$name" "$outname" >stdout.txt)
+    (cd "$work/linux" && "$linux/bin/tesktoqvx" "$name" "$outname" >stdout.txt)
   fi
 }
 
 run_windows() {
   local name=$1 outname=$2
-  (cd "$work/windows" && "${wine_env[@]}" "${wine[@]}" "$win/tesktoqvx.exe" "$name" "$outname" >stdout.crlf)
+  (cd "$work/windows" && "${wine_env[@]}" "${wine[@]}" "$win/bin/tesktoqvx.exe" "$name" "$outname" >stdout.crlf)
 }
 
 # What differs between the two runs, one line each; nothing when they agree.

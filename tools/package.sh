@@ -69,7 +69,7 @@ build_zip() {
   local zip=tesktoqvx-$version-win32.zip dir=$stage/tesktoqvx-$version-win32
   bash tools/build-windows.sh
   mkdir -p "$dir"
-  cp build-win/tesktoqvx.exe build-win/sliceinfo.exe "$dir/"
+  cp build-win/bin/tesktoqvx.exe build-win/bin/sliceinfo.exe "$dir/"
   # Text files with Windows line ends.
   sed 's/$/\r/' README.md >"$dir/README.txt"
   sed 's/$/\r/' LICENSE >"$dir/LICENSE.txt"

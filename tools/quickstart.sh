@@ -12,9 +12,9 @@ mkdir -p sample
 failed=()
 for model in 10 30; do
   name="sample/vireld$model"
-  build/makesample "$name.tesk" --model "$model"
+  build/bin/makesample "$name.tesk" --model "$model"
   echo "Converting $name.tesk:"
-  build/tesktoqvx "$name.tesk" "$name.qvx" || failed+=("$name.tesk")
+  build/bin/tesktoqvx "$name.tesk" "$name.qvx" || failed+=("$name.tesk")
 done
 
 if [ ${#failed[@]} -gt 0 ]; then

@@ -1,9 +1,9 @@
 // The conversion encodes each layer from its runs, without a bitmap; these
 // tests hold it to the bitmap path (decodeLayerData, then writeLayerData),
 // byte for byte and console line for console line, for both models.
+#include "format/tesklayerreader.h"
 #include "layerpaths.h"
 #include "teskbuilder.h"
-#include "tesklayerreader.h"
 
 #include <QtEndian>
 

@@ -1,7 +1,8 @@
 #include "conversion.h"
-#include "qvxreader.h"
+#include "format/qvxreader.h"
+#include "format/tesklayertable.h"
 #include "teskbuilder.h"
-#include "tesklayertable.h"
+#include "tesktoqvx.h"
 
 #include <QTemporaryDir>
 

@@ -1,8 +1,8 @@
 // The converter's library in hostile surroundings: layer tables that repeat
 // one block, the output file's temporary name and signals, no threads.
+#include "common/outputfile.h"
+#include "common/smoothscaler.h"
 #include "conversion.h"
-#include "outputfile.h"
-#include "smoothscaler.h"
 #include "teskbuilder.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #ifndef ISLANDLABELS_H
 #define ISLANDLABELS_H
 
-#include "islandfinder.h"
+#include "analysis/islandfinder.h"
 
 #include <QByteArray>
 

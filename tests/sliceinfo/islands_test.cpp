@@ -1,15 +1,15 @@
 // The island finder against a plain per-pixel labelling (flood fill over a
 // bitmap), on many random small layers in both run codings; and the islands
 // of built files whose islands are known.
+#include "analysis/islandfinder.h"
 #include "conversion.h"
-#include "islandfinder.h"
+#include "format/qvxreader.h"
+#include "format/qvxrunencoder.h"
+#include "format/tesklayerreader.h"
 #include "islandlabels.h"
-#include "qvxexaminer.h"
-#include "qvxreader.h"
-#include "qvxrunencoder.h"
+#include "reading/qvxexaminer.h"
+#include "reading/teskexaminer.h"
 #include "teskbuilder.h"
-#include "teskexaminer.h"
-#include "tesklayerreader.h"
 
 #include <QTemporaryDir>
 

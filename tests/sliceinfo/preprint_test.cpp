@@ -1,14 +1,14 @@
 // The pre-print figures and warnings of sliceinfo, the height plot and the
 // pictures' labels, on small built files and their conversions.
-#include "contactsheet.h"
+#include "analysis/printfigures.h"
 #include "conversion.h"
-#include "heightplot.h"
-#include "layerselection.h"
-#include "printfigures.h"
-#include "qvxexaminer.h"
+#include "pictures/contactsheet.h"
+#include "pictures/heightplot.h"
+#include "pictures/thumbnail.h"
+#include "reading/qvxexaminer.h"
+#include "reading/teskexaminer.h"
+#include "report/layerselection.h"
 #include "teskbuilder.h"
-#include "teskexaminer.h"
-#include "thumbnail.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

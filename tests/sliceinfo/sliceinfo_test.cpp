@@ -1,12 +1,13 @@
 // The inspection behind sliceinfo: the qvx reader against the real converter,
 // the checks of both formats, and the pictures.
-#include "contactsheet.h"
 #include "conversion.h"
-#include "layerselection.h"
-#include "qvxexaminer.h"
-#include "qvxreader.h"
+#include "format/qvxreader.h"
+#include "pictures/contactsheet.h"
+#include "reading/qvxexaminer.h"
+#include "reading/teskexaminer.h"
+#include "report/layerselection.h"
 #include "teskbuilder.h"
-#include "teskexaminer.h"
+#include "tesktoqvx.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

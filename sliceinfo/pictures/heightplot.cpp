@@ -1,7 +1,7 @@
 #include "heightplot.h"
 
+#include "analysis/printfigures.h"
 #include "pixelfont.h"
-#include "printfigures.h"
 
 #include <QPainter>
 

@@ -1,8 +1,8 @@
 #ifndef SLICEREPORT_H
 #define SLICEREPORT_H
 
-#include "islandfinder.h"
-#include "layerstats.h"
+#include "analysis/islandfinder.h"
+#include "analysis/layerstats.h"
 
 #include <QByteArray>
 #include <QJsonObject>

@@ -1,7 +1,7 @@
 #ifndef PRINTWARNINGS_H
 #define PRINTWARNINGS_H
 
-#include "slicereport.h"
+#include "report/slicereport.h"
 
 // The ways a well-formed file still prints badly that its layers show: empty
 // layers at the top (the print stops early), at the bottom (it starts above

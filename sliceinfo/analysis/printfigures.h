@@ -1,7 +1,7 @@
 #ifndef PRINTFIGURES_H
 #define PRINTFIGURES_H
 
-#include "slicereport.h"
+#include "report/slicereport.h"
 
 // The figures one checks before a print, from the report's print settings and
 // layers: the height against the printer's build height, the resin volume (a

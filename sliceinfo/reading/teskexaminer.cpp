@@ -1,12 +1,13 @@
 #include "teskexaminer.h"
 
-#include "exportqvx.h"
-#include "printermodel.h"
-#include "printfigures.h"
-#include "printwarnings.h"
-#include "tesklayerreader.h"
-#include "teskfront.h"
-#include "tesklayertable.h"
+#include "analysis/printfigures.h"
+#include "analysis/printwarnings.h"
+#include "format/bounds.h"
+#include "format/machinecheck.h"
+#include "format/printermodel.h"
+#include "format/teskfront.h"
+#include "format/tesklayerreader.h"
+#include "format/tesklayertable.h"
 
 #include <QJsonArray>
 
@@ -18,17 +19,6 @@ namespace {
 
 constexpr qint64 kHeaderSize = sizeof(TeskFileHead_t);
 constexpr qint64 kTableEntrySize = sizeof(TeskDatHead_t);
-// The converter drops previews above 4 Mi pixels, while this draws them up to
-// 64 MiB of pixel data.
-constexpr qint64 kMaxPreviewBytes = 64 * 1024 * 1024;
-// A layer block larger than this is reported, not examined.
-constexpr qint64 kMaxLayerBytes = 64 * 1024 * 1024;
-// Layers with more pixels than this are examined but not drawn.
-constexpr qint64 kMaxDrawnPixels = 64 * 1024 * 1024;
-// What is kept and reported of each layer takes up to 2 KB (as JSON), so a
-// file that declares more layers than this is not examined layer by layer. At
-// 0.01 mm a layer it would be 0.5 m high, three times the tallest build.
-constexpr int kMaxExaminedLayers = 50000;
 
 QJsonArray pair(double a, double b)
 {
@@ -39,7 +29,6 @@ QJsonArray pair(double a, double b)
 
 TeskExaminer::TeskExaminer(const QString& path)
     : file(path)
-    , driver(path, QString())
 {
 }
 
@@ -70,8 +59,8 @@ void TeskExaminer::readFront()
 {
     TeskFront front;
     front.read(file, fileSize);
-    driver.header = front.header;
-    driver.machineNameBytes = front.machineNameBytes;
+    header = front.header;
+    machineNameBytes = front.machineNameBytes;
     previewHead = front.previewHead;
 }
 
@@ -79,12 +68,12 @@ void TeskExaminer::readFront()
 // nor is one of more layers than are examined.
 bool TeskExaminer::layerTableReadable() const
 {
-    return !layerTableIsMalformed(driver.header, fileSize) && driver.header.layerCount <= kMaxExaminedLayers;
+    return !layerTableIsMalformed(header, fileSize) && header.layerCount <= bounds::kMaxExaminedLayers;
 }
 
 void TeskExaminer::scanLayers()
 {
-    const TeskFileHead_t& h = driver.header;
+    const TeskFileHead_t& h = header;
     TeskLayerTable layerTable(file, fileSize, h);
     IslandFinder islands(h.resolutionX, h.resolutionY);
     table.resize(h.layerCount);
@@ -97,8 +86,8 @@ void TeskExaminer::scanLayers()
             continue;
         }
         const qint64 declared = qMax(table[j].dataSize, 0);
-        const QByteArray data = readHeld(table[j].dataPosition(), declared, kMaxLayerBytes);
-        if (data.size() == kMaxLayerBytes && declared > kMaxLayerBytes)
+        const QByteArray data = readHeld(table[j].dataPosition(), declared, bounds::kMaxLayerBytes);
+        if (data.size() == bounds::kMaxLayerBytes && declared > bounds::kMaxLayerBytes)
             unreadLayers << QStringLiteral("layer %1: its %2-byte block is too large to examine").arg(j).arg(declared);
         scans.append(TeskLayerScan::scan(data.constData(), data.size(), declared, h.resolutionX, pixelCount(), &islands));
         sliceReport.layers.append(scans.last().stats);
@@ -110,20 +99,20 @@ void TeskExaminer::scanLayers()
 
 qint64 TeskExaminer::pixelCount() const
 {
-    return qMax<qint64>(qint64(driver.header.resolutionX) * driver.header.resolutionY, 0);
+    return qMax<qint64>(qint64(header.resolutionX) * header.resolutionY, 0);
 }
 
 void TeskExaminer::summarise()
 {
-    const TeskFileHead_t& h = driver.header;
-    const ExportQvx writer(&driver);
+    const TeskFileHead_t& h = header;
+    const MachineCheck machine(h, machineNameBytes);
     SliceReport& r = sliceReport;
     r.path = file.fileName();
     r.format = QStringLiteral("Tesk");
     r.addField(QStringLiteral("fileSize"), QStringLiteral("file size"), double(fileSize), QStringLiteral("bytes"));
-    r.addField(QStringLiteral("machineName"), QStringLiteral("machine name"), ExportQvx::machineNameText(driver.machineNameBytes));
-    r.addField(QStringLiteral("printerModel"), QStringLiteral("printer model"), writer.machineName);
-    r.addField(QStringLiteral("modelNumber"), QStringLiteral("model number"), writer.modelNumber());
+    r.addField(QStringLiteral("machineName"), QStringLiteral("machine name"), machineNameText(machineNameBytes));
+    r.addField(QStringLiteral("printerModel"), QStringLiteral("printer model"), machine.machineName());
+    r.addField(QStringLiteral("modelNumber"), QStringLiteral("model number"), machine.modelNumber());
     r.addField(QStringLiteral("resolution"), QStringLiteral("resolution"), pair(h.resolutionX, h.resolutionY),
                QStringLiteral("pixels"));
     r.addField(QStringLiteral("plateSize"), QStringLiteral("plate size"),
@@ -139,8 +128,7 @@ void TeskExaminer::summarise()
 // the converter does not know.
 PrintSettings TeskExaminer::printSettings()
 {
-    const TeskFileHead_t& h = driver.header;
-    const ExportQvx writer(&driver);
+    const TeskFileHead_t& h = header;
     PrintSettings p;
     p.layerCount = qMax(h.layerCount, 0);
     p.layerHeightMm = h.layerHeight;
@@ -148,7 +136,7 @@ PrintSettings TeskExaminer::printSettings()
     p.exposureSeconds = h.exposureTime;
     p.bottomExposureSeconds = h.bottomExposureTime;
     p.lightOffDelaySeconds = h.lightOffDelay;
-    const PrinterModel* model = PrinterModel::byName(writer.machineName);
+    const PrinterModel* model = MachineCheck(h, machineNameBytes).model();
     p.buildHeightMm = model ? model->buildHeightMm() : h.bedSizeZ;
     if (h.resolutionX > 0 && h.resolutionY > 0) {
         p.pixelWidthMm = double(h.bedSizeX) / h.resolutionX;
@@ -185,7 +173,7 @@ QString TeskExaminer::layerBlockProblem(int layer) const
 
 void TeskExaminer::addParameters()
 {
-    const TeskFileHead_t& h = driver.header;
+    const TeskFileHead_t& h = header;
     SliceReport& r = sliceReport;
     const QString mm = QStringLiteral("mm"), s = QStringLiteral("s");
     r.addParameter(QStringLiteral("layerHeight"), QStringLiteral("layer height"), floatValue(h.layerHeight), mm);
@@ -233,18 +221,18 @@ QStringList TeskExaminer::headerProblems() const
     QStringList problems;
     if (fileSize < kHeaderSize)
         problems << QStringLiteral("the file has %1 bytes, fewer than the %2-byte header").arg(fileSize).arg(kHeaderSize);
-    if (driver.header.resolutionX <= 0 || driver.header.resolutionY <= 0)
+    if (header.resolutionX <= 0 || header.resolutionY <= 0)
         problems << QStringLiteral("the resolution %1 x %2 has no pixels")
-                        .arg(driver.header.resolutionX)
-                        .arg(driver.header.resolutionY);
+                        .arg(header.resolutionX)
+                        .arg(header.resolutionY);
     return problems;
 }
 
 QStringList TeskExaminer::machineNameProblems() const
 {
-    const TeskFileHead_t& h = driver.header;
+    const TeskFileHead_t& h = header;
     QStringList problems{blockProblem(QStringLiteral("the machine-name block"), h.machineNameOffset, h.machineNameLength)};
-    if (ExportQvx::machineNameText(driver.machineNameBytes).isEmpty())
+    if (machineNameText(machineNameBytes).isEmpty())
         problems << QStringLiteral("the machine name is empty");
     problems.removeAll(QString());
     return problems;
@@ -252,7 +240,7 @@ QStringList TeskExaminer::machineNameProblems() const
 
 QStringList TeskExaminer::previewProblems() const
 {
-    QStringList problems{blockProblem(QStringLiteral("the preview descriptor"), driver.header.previewOffset,
+    QStringList problems{blockProblem(QStringLiteral("the preview descriptor"), header.previewOffset,
                                       sizeof previewHead),
                          blockProblem(QStringLiteral("the preview data"), previewHead.dataOffset, previewHead.dataSize)};
     if (previewHead.width <= 0 || previewHead.height <= 0)
@@ -269,15 +257,15 @@ QStringList TeskExaminer::previewProblems() const
 
 QStringList TeskExaminer::layerTableProblems() const
 {
-    const TeskFileHead_t& h = driver.header;
+    const TeskFileHead_t& h = header;
     if (h.layerCount < 0)
         return {QStringLiteral("the layer count %1 is negative").arg(h.layerCount)};
     if (h.layerCount > 0 && h.layerSetCount < 1)
         return {QStringLiteral("%1 layers in %2 layer sets").arg(h.layerCount).arg(h.layerSetCount)};
-    if (h.layerCount > kMaxExaminedLayers)
+    if (h.layerCount > bounds::kMaxExaminedLayers)
         return {QStringLiteral("%1 layers are more than sliceinfo examines (%2); the layers were not read")
                     .arg(h.layerCount)
-                    .arg(kMaxExaminedLayers)};
+                    .arg(bounds::kMaxExaminedLayers)};
     // Capped below the 64-bit range: still far past the end of any file.
     const qint64 entries = std::min(qint64(h.layerCount) * std::max(h.layerSetCount, 0), qint64(1) << 56);
     const qint64 size = entries * kTableEntrySize;
@@ -296,7 +284,7 @@ QStringList TeskExaminer::layerBlockProblems() const
 
 QStringList TeskExaminer::layerStreamProblems() const
 {
-    const QString bitmap = QStringLiteral("the %1 x %2 bitmap").arg(driver.header.resolutionX).arg(driver.header.resolutionY);
+    const QString bitmap = QStringLiteral("the %1 x %2 bitmap").arg(header.resolutionX).arg(header.resolutionY);
     QStringList problems;
     for (int j = 0; j < scans.size(); ++j) {
         const TeskLayerScan& s = scans[j];
@@ -317,13 +305,13 @@ QStringList TeskExaminer::layerStreamProblems() const
 // The converter's checks, in its order: the machine check, then the table.
 QStringList TeskExaminer::acceptanceProblems()
 {
-    QStringList problems = ExportQvx(&driver).rejectionReasons();
+    QStringList problems = MachineCheck(header, machineNameBytes).rejectionReasons();
     if (!problems.isEmpty())
         return problems;
-    if (layerTableIsMalformed(driver.header, fileSize))
+    if (layerTableIsMalformed(header, fileSize))
         problems << QStringLiteral("the layer table of %1 entries in %2 sets cannot fit the %3-byte file")
-                        .arg(driver.header.layerCount)
-                        .arg(driver.header.layerSetCount)
+                        .arg(header.layerCount)
+                        .arg(header.layerSetCount)
                         .arg(fileSize);
     return problems;
 }
@@ -339,11 +327,9 @@ quint64 TeskExaminer::previewDataSize() const
 
 QImage TeskExaminer::preview()
 {
-    const quint64 size = previewDataSize();
-    if (size == 0 || size > quint64(kMaxPreviewBytes))
+    const QByteArray data = readPreviewPixels(file, fileSize, previewHead);
+    if (data.isEmpty())
         return QImage();
-    QByteArray data = readHeld(previewHead.dataOffset, qMin<qint64>(previewHead.dataSize, size), size);
-    data.append(QByteArray(int(size - data.size()), '\0'));
     return QImage(reinterpret_cast<const uchar*>(data.constData()), previewHead.width, previewHead.height,
                   previewHead.width * 3, QImage::Format_RGB888)
         .copy();
@@ -351,14 +337,14 @@ QImage TeskExaminer::preview()
 
 QImage TeskExaminer::layerImage(int layer)
 {
-    if (layer < 0 || layer >= scans.size() || pixelCount() == 0 || pixelCount() > kMaxDrawnPixels)
+    if (layer < 0 || layer >= scans.size() || pixelCount() == 0 || pixelCount() > bounds::kMaxLayerPixels)
         return QImage();
     const qint64 length = scans[layer].decodableLength;
-    const QByteArray data = readHeld(table[layer].dataPosition(), length, kMaxLayerBytes);
-    QImage image(driver.header.resolutionX, driver.header.resolutionY, QImage::Format_Grayscale8);
+    const QByteArray data = readHeld(table[layer].dataPosition(), length, bounds::kMaxLayerBytes);
+    QImage image(header.resolutionX, header.resolutionY, QImage::Format_Grayscale8);
     std::vector<uchar> bitmap(static_cast<size_t>(pixelCount()));
     // Cut before the overflowing token, so the decoder has nothing to report.
-    driver.decodeLayerData(data.constData(), data.size(), length, bitmap.data());
+    TeskLayerReader(data.constData(), data.size(), length, pixelCount()).decodeInto(bitmap.data());
     for (int y = 0; y < image.height(); ++y)
         std::memcpy(image.scanLine(y), bitmap.data() + qint64(y) * image.width(), size_t(image.width()));
     return image;
@@ -369,7 +355,7 @@ bool TeskExaminer::readRuns(int layer, const LayerRunVisitor& visit)
     if (layer < 0 || layer >= scans.size() || pixelCount() == 0)
         return false;
     const qint64 length = scans[layer].decodableLength;
-    const QByteArray data = readHeld(table[layer].dataPosition(), length, kMaxLayerBytes);
+    const QByteArray data = readHeld(table[layer].dataPosition(), length, bounds::kMaxLayerBytes);
     TeskLayerReader reader(data.constData(), data.size(), length, pixelCount());
     qint64 start = 0;
     reader.readRuns([&](uchar grey, qint64 run) {

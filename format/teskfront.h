@@ -1,7 +1,7 @@
 #ifndef TESKFRONT_H
 #define TESKFRONT_H
 
-#include "tesktoqvx.h"
+#include "teskformat.h"
 
 #include <QByteArray>
 
@@ -24,5 +24,10 @@ public:
     QByteArray machineNameBytes;
     TeskPreviewHead_t previewHead{};
 };
+
+// The preview's RGB888 pixels (rows from the top, no padding), padded with
+// zeros to width x height x 3; empty (no preview) when that size has no pixels
+// or more than bounds::kMaxPreviewPixels.
+QByteArray readPreviewPixels(QFile& file, qint64 fileSize, const TeskPreviewHead_t& head);
 
 #endif

@@ -1,5 +1,7 @@
 #include "teskfront.h"
 
+#include "bounds.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -27,4 +29,15 @@ void TeskFront::read(QFile& file, qint64 fileSize)
     readHeld(file, fileSize, header.machineNameOffset, nameLength, machineNameBytes);
     machineNameBytes.append(QByteArray(int(nameLength - machineNameBytes.size()), '\0'));
     previewHead = readRecord<TeskPreviewHead_t>(file, fileSize, header.previewOffset);
+}
+
+QByteArray readPreviewPixels(QFile& file, qint64 fileSize, const TeskPreviewHead_t& head)
+{
+    if (head.width <= 0 || head.height <= 0 || qint64(head.width) * head.height > bounds::kMaxPreviewPixels)
+        return QByteArray();
+    const qint64 size = qint64(head.width) * head.height * 3;
+    QByteArray pixels;
+    readHeld(file, fileSize, head.dataOffset, std::min<qint64>(head.dataSize, size), pixels);
+    pixels.append(QByteArray(int(size - pixels.size()), '\0'));
+    return pixels;
 }

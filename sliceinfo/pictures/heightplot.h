@@ -1,7 +1,7 @@
 #ifndef HEIGHTPLOT_H
 #define HEIGHTPLOT_H
 
-#include "slicereport.h"
+#include "report/slicereport.h"
 
 #include <QImage>
 

@@ -1,8 +1,8 @@
 #ifndef QVXEXAMINER_H
 #define QVXEXAMINER_H
 
-#include "qvxreader.h"
-#include "slicereport.h"
+#include "format/qvxreader.h"
+#include "report/slicereport.h"
 
 #include <QImage>
 #include <QString>

@@ -1,5 +1,6 @@
 #include "qvxreader.h"
 
+#include "bounds.h"
 #include "printermodel.h"
 
 #include <QtEndian>
@@ -8,7 +9,6 @@
 
 namespace {
 
-constexpr qint64 kMaxPixels = 1 << 28;
 using qvx::kRecordSizeBytes;
 
 // Walks a byte array, checking the size before every field.
@@ -135,7 +135,7 @@ bool QvxReader::parse(const QByteArray& file)
 
 bool QvxReader::decodeRuns(const QByteArray& runs, qint64 pixelCount, QByteArray* classes, QString* error)
 {
-    if (pixelCount < 0 || pixelCount > kMaxPixels)
+    if (pixelCount < 0 || pixelCount > bounds::kMaxLayerPixels)
         return *error = QStringLiteral("%1 pixels is not a layer size").arg(pixelCount), false;
     classes->fill('\0', int(pixelCount));
     char* out = classes->data();
@@ -146,7 +146,7 @@ bool QvxReader::decodeRuns(const QByteArray& runs, qint64 pixelCount, QByteArray
 
 bool QvxReader::walkRuns(const QByteArray& runs, qint64 pixelCount, const RunVisitor& visit, QString* error)
 {
-    if (pixelCount < 0 || pixelCount > kMaxPixels)
+    if (pixelCount < 0 || pixelCount > bounds::kMaxLayerPixels)
         return *error = QStringLiteral("%1 pixels is not a layer size").arg(pixelCount), false;
     qint64 o = 0;
     int i = 0;
@@ -171,5 +171,5 @@ bool QvxReader::walkRuns(const QByteArray& runs, qint64 pixelCount, const RunVis
 QSize QvxReader::layerSize(int modelNumber)
 {
     const PrinterModel* model = PrinterModel::byNumber(modelNumber);
-    return model ? QSize(model->layerWidth, model->layerHeight) : QSize();
+    return model ? model->layerSize() : QSize();
 }

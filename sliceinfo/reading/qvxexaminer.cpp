@@ -1,9 +1,10 @@
 #include "qvxexaminer.h"
 
-#include "litspans.h"
-#include "printermodel.h"
-#include "printfigures.h"
-#include "printwarnings.h"
+#include "analysis/litspans.h"
+#include "analysis/printfigures.h"
+#include "analysis/printwarnings.h"
+#include "format/bounds.h"
+#include "format/printermodel.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -13,11 +14,6 @@
 
 namespace {
 
-// A qvx file is read whole; a larger one is not examined.
-constexpr qint64 kMaxFileBytes = 1024LL * 1024 * 1024;
-// As for Tesk files: what is kept of each layer takes up to 2 KB (as JSON), so
-// the layers of a file that declares more are counted and checked, not kept.
-constexpr int kMaxExaminedLayers = 50000;
 // Class k is drawn as grey kGreyStep * k: class 0 black, class 15 white.
 constexpr int kGreyStep = 17;
 constexpr int kFullClass = 15;
@@ -73,7 +69,7 @@ bool QvxExaminer::inspect(QString* error)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return *error = QStringLiteral("cannot open %1: %2").arg(path, file.errorString()), false;
-    if (file.size() > kMaxFileBytes)
+    if (file.size() > bounds::kMaxQvxFileBytes)
         return *error = QStringLiteral("%1 has %2 bytes, more than a qvx file this tool examines").arg(path).arg(file.size()),
                false;
     inspectBytes(file.readAll());
@@ -82,7 +78,7 @@ bool QvxExaminer::inspect(QString* error)
 
 void QvxExaminer::inspectBytes(const QByteArray& bytes)
 {
-    reader.maxKeptRecords = kMaxExaminedLayers;
+    reader.maxKeptRecords = bounds::kMaxExaminedLayers;
     const bool parsed = reader.parse(bytes);
     const QStringList runs = scanLayers();
     summarise(bytes.size());
@@ -152,7 +148,9 @@ void QvxExaminer::addChecks(bool parsed, const QStringList& runProblems)
                parsed ? QStringList() : QStringList{reader.error});
     const bool known = QvxReader::layerSize(reader.modelNumber).isValid();
     r.addCheck(QStringLiteral("known printer model"),
-               known ? QStringList() : QStringList{QStringLiteral("model number %1 is neither 10 nor 30").arg(reader.modelNumber)});
+               known ? QStringList() : QStringList{QStringLiteral("model number %1 is neither %2")
+                                                  .arg(reader.modelNumber)
+                                                  .arg(PrinterModel::numbers().join(QLatin1String(" nor ")))});
     r.addCheck(QStringLiteral("layer runs cover the printer's grid exactly"), runProblems);
 }
 
@@ -163,10 +161,10 @@ QStringList QvxExaminer::scanLayers()
     const QSize grid = QvxReader::layerSize(reader.modelNumber);
     if (!grid.isValid())
         return {};
-    if (reader.layerCount > kMaxExaminedLayers)
+    if (reader.layerCount > bounds::kMaxExaminedLayers)
         return {QStringLiteral("%1 layers are more than sliceinfo examines (%2); the layers were not read")
                     .arg(reader.layerCount)
-                    .arg(kMaxExaminedLayers)};
+                    .arg(bounds::kMaxExaminedLayers)};
     const qint64 pixels = qint64(grid.width()) * grid.height();
     IslandFinder islands(grid.width(), grid.height());
     QStringList problems;

@@ -19,3 +19,15 @@ qint64 TeskLayerReader::unheldTail(qint64 position)
     written += length;
     return length;
 }
+
+void TeskLayerReader::decodeInto(uchar* dst)
+{
+    readRuns([&dst](uchar grey, qint64 length) {
+        if (length == 1)
+            *dst = grey;
+        else
+            std::memset(dst, grey, size_t(length));
+        dst += length;
+    });
+    std::memset(dst, 0, size_t(pixelsLeft()));
+}

@@ -1,6 +1,6 @@
 #include "sliceexaminer.h"
 
-#include "thumbnail.h"
+#include "pictures/thumbnail.h"
 
 #include <QFile>
 

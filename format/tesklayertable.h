@@ -1,7 +1,7 @@
 #ifndef TESKLAYERTABLE_H
 #define TESKLAYERTABLE_H
 
-#include "tesktoqvx.h"
+#include "teskformat.h"
 
 #include <QByteArray>
 

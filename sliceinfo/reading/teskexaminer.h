@@ -1,9 +1,9 @@
 #ifndef TESKEXAMINER_H
 #define TESKEXAMINER_H
 
-#include "slicereport.h"
+#include "format/teskformat.h"
+#include "report/slicereport.h"
 #include "tesklayerscan.h"
-#include "tesktoqvx.h"
 
 #include <QFile>
 #include <QImage>
@@ -32,7 +32,7 @@ public:
     // Hands each run of the layer, as the converter reads it, to `visit`;
     // false for a layer it cannot read.
     bool readRuns(int layer, const LayerRunVisitor& visit);
-    QSize layerSize() const { return QSize(driver.header.resolutionX, driver.header.resolutionY); }
+    QSize layerSize() const { return QSize(header.resolutionX, header.resolutionY); }
 
 private:
     QByteArray readHeld(qint64 offset, qint64 size, qint64 limit);
@@ -59,7 +59,8 @@ private:
 
     QFile file;
     qint64 fileSize = 0;
-    TeskToQvx driver; // holds the header and the machine name; decodes layers
+    TeskFileHead_t header{};
+    QByteArray machineNameBytes;
     TeskPreviewHead_t previewHead{};
     QVector<TeskDatHead_t> table;
     QVector<TeskLayerScan> scans;

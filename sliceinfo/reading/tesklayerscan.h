@@ -1,8 +1,8 @@
 #ifndef TESKLAYERSCAN_H
 #define TESKLAYERSCAN_H
 
-#include "islandfinder.h"
-#include "layerstats.h"
+#include "analysis/islandfinder.h"
+#include "analysis/layerstats.h"
 
 #include <QtGlobal>
 

@@ -1,7 +1,7 @@
 #include "tesklayerscan.h"
 
-#include "litspans.h"
-#include "tesklayerreader.h"
+#include "analysis/litspans.h"
+#include "format/tesklayerreader.h"
 
 namespace {
 

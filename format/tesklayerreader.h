@@ -42,6 +42,10 @@ public:
         read(sink, true);
     }
 
+    // Decodes the layer into dst (pixelCount bytes, all written: black after
+    // the last run). Once, instead of a read.
+    void decodeInto(uchar* dst);
+
     // The most runs a read can give a sink: one a held byte, and the black
     // after them.
     qint64 maxRuns() const { return heldLen + 1; }

@@ -1,7 +1,7 @@
 #include "printwarnings.h"
 
-#include "layerselection.h"
 #include "printfigures.h"
+#include "report/layerselection.h"
 
 #include <climits>
 #include <cmath>
