@@ -2,6 +2,7 @@
 
 #include "bounds.h"
 #include "printermodel.h"
+#include "failure.h"
 
 #include <QtEndian>
 
@@ -66,16 +67,15 @@ int wholeRecordsLeft(Cursor in)
 
 } // namespace
 
-bool QvxReader::parse(const QByteArray& file)
+bool QvxReader::parse(const QByteArray& file, QString* error)
 {
     Cursor in(file);
     if (!in.has(qvx::kHeaderSize))
-        return error = QStringLiteral("the file is shorter than the %1-byte header").arg(qvx::kHeaderSize), false;
+        return fail(error, QStringLiteral("the file is shorter than the %1-byte header").arg(qvx::kHeaderSize));
     const QByteArray magic(reinterpret_cast<const char*>(in.take(qvx::kMagicSize)), qvx::kMagicSize);
     if (magic != QByteArray(qvx::kMagic))
-        return error = QStringLiteral("the magic is \"%1\", expected \"%2\"")
-                           .arg(QString::fromLatin1(magic.toPercentEncoding()), QLatin1String(qvx::kMagic)),
-               false;
+        return fail(error, QStringLiteral("the magic is \"%1\", expected \"%2\"")
+                           .arg(QString::fromLatin1(magic.toPercentEncoding()), QLatin1String(qvx::kMagic)));
     const qint32 tag = in.int32();
     const qint32 one = in.int32();
     modelNumber = in.int32();
@@ -92,14 +92,14 @@ bool QvxReader::parse(const QByteArray& file)
                              fixedFieldError(24, parameterCount, qvx::kParameterCount),
                              fixedFieldError(168, four, qvx::kHeaderWord168)}) {
         if (!e.isEmpty())
-            return error = e, false;
+            return fail(error, e);
     }
     if (layerCount < 0 || previewWidth < 0 || previewHeight < 0)
-        return error = QStringLiteral("negative layer count or preview size"), false;
+        return fail(error, QStringLiteral("negative layer count or preview size"));
 
     const qint64 previewBytes = 2 * qint64(previewWidth) * previewHeight;
     if (!in.has(previewBytes))
-        return error = QStringLiteral("the file ends inside the preview"), false;
+        return fail(error, QStringLiteral("the file ends inside the preview"));
     previewPixels.resize(int(previewBytes / 2));
     for (quint16& pixel : previewPixels)
         pixel = qFromBigEndian<quint16>(in.take(2));
@@ -110,61 +110,24 @@ bool QvxReader::parse(const QByteArray& file)
     for (; read < layerCount && in.remaining() > 0; ++read) {
         const int k = read;
         if (!in.has(kRecordSizeBytes))
-            return error = QStringLiteral("the file ends inside the byte count of layer record %1").arg(k), false;
+            return fail(error, QStringLiteral("the file ends inside the byte count of layer record %1").arg(k));
         const quint32 size = qFromLittleEndian<quint32>(in.take(kRecordSizeBytes));
         if (!in.has(size))
-            return error = QStringLiteral("the file ends inside layer record %1: it needs %2 bytes, %3 are left")
+            return fail(error, QStringLiteral("the file ends inside layer record %1: it needs %2 bytes, %3 are left")
                                .arg(k)
                                .arg(size)
-                               .arg(in.remaining()),
-                   false;
+                               .arg(in.remaining()));
         const char* record = reinterpret_cast<const char*>(in.take(size));
         if (keep)
             layerRecords.append(QByteArray(record, int(size)));
     }
     const int extra = wholeRecordsLeft(in);
     if (read < layerCount || extra > 0)
-        return error = QStringLiteral("the file holds %1 layer records, the header says %2")
+        return fail(error, QStringLiteral("the file holds %1 layer records, the header says %2")
                            .arg(qint64(read) + qMax(extra, 0))
-                           .arg(layerCount),
-               false;
+                           .arg(layerCount));
     if (extra < 0)
-        return error = QStringLiteral("%1 bytes follow the last layer record").arg(in.remaining()), false;
-    return true;
-}
-
-bool QvxReader::decodeRuns(const QByteArray& runs, qint64 pixelCount, QByteArray* classes, QString* error)
-{
-    if (pixelCount < 0 || pixelCount > bounds::kMaxLayerPixels)
-        return *error = QStringLiteral("%1 pixels is not a layer size").arg(pixelCount), false;
-    classes->fill('\0', int(pixelCount));
-    char* out = classes->data();
-    return walkRuns(
-        runs, pixelCount, [out](qint64 start, qint64 length, int cls) { std::memset(out + start, cls, size_t(length)); },
-        error);
-}
-
-bool QvxReader::walkRuns(const QByteArray& runs, qint64 pixelCount, const RunVisitor& visit, QString* error)
-{
-    if (pixelCount < 0 || pixelCount > bounds::kMaxLayerPixels)
-        return *error = QStringLiteral("%1 pixels is not a layer size").arg(pixelCount), false;
-    qint64 o = 0;
-    int i = 0;
-    while (i < runs.size()) {
-        const int cls = uchar(runs[i]) >> 4;
-        if ((uchar(runs[i]) & 0x0F) == 0)
-            return *error = QStringLiteral("a run length starts with the digit 0 at byte %1").arg(i), false;
-        qint64 length = 0;
-        for (; i < runs.size() && (uchar(runs[i]) >> 4) == cls; ++i) {
-            length = length * 16 + (uchar(runs[i]) & 0x0F);
-            if (length > pixelCount - o)
-                return *error = QStringLiteral("the runs exceed %1 pixels").arg(pixelCount), false;
-        }
-        visit(o, length, cls);
-        o += length;
-    }
-    if (o != pixelCount)
-        return *error = QStringLiteral("the runs cover %1 of %2 pixels").arg(o).arg(pixelCount), false;
+        return fail(error, QStringLiteral("%1 bytes follow the last layer record").arg(in.remaining()));
     return true;
 }
 

@@ -14,6 +14,7 @@
 // layer count above kMaxLayers is lowered to it to keep runs short; counts
 // that the converter refuses are left alone.
 #include "format/qvxreader.h"
+#include "format/qvxrundecoder.h"
 #include "fuzzsupport.h"
 #include "tesktoqvx.h"
 
@@ -72,13 +73,14 @@ void checkOutput(const QString& path, const TeskToQvx& driver)
     if (!f.open(QIODevice::ReadOnly))
         std::abort(); // converted, but no output file
     QvxReader reader;
-    if (!reader.parse(f.readAll()) || reader.layerCount != driver.header.layerCount)
+    QString error;
+    if (!reader.parse(f.readAll(), &error) || reader.layerCount != driver.header.layerCount)
         std::abort(); // the output is not a well-formed qvx file
     const qint64 pixels = reader.modelNumber == 10 ? 480 * 854 : qint64(1440) * 2560;
     QByteArray classes;
     QString error;
     for (const QByteArray& record : reader.layerRecords) {
-        if (!QvxReader::decodeRuns(record, pixels, &classes, &error))
+        if (!QvxRunDecoder::decode(record, pixels, &classes, &error))
             std::abort(); // a layer record does not cover the printer's grid
     }
 }

@@ -7,6 +7,7 @@
 //   rest       the pixels, row by row; missing bytes read as zeros
 #include "exportqvx.h"
 #include "format/qvxreader.h"
+#include "format/qvxrundecoder.h"
 #include "fuzzsupport.h"
 #include "tesktoqvx.h"
 
@@ -53,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                           writer.compressedData.size());
     QByteArray classes;
     QString error;
-    if (!QvxReader::decodeRuns(runs, qint64(pixels.size()), &classes, &error))
+    if (!QvxRunDecoder::decode(runs, qint64(pixels.size()), &classes, &error))
         std::abort(); // the encoder wrote runs that do not decode
     for (size_t i = 0; i < pixels.size(); ++i) {
         if (uchar(classes[int(i)]) != pixels[i] >> 4)

@@ -8,6 +8,7 @@
 //   rest    the two streams
 #include "analysis/islandfinder.h"
 #include "format/qvxreader.h"
+#include "format/qvxrundecoder.h"
 #include "format/tesklayerreader.h"
 #include "fuzzsupport.h"
 #include "islandlabels.h"
@@ -23,18 +24,17 @@ using RunVisitor = std::function<void(qint64 start, qint64 length, int level)>;
 // The runs the stream describes, as far as it goes.
 void readRuns(bool qvx, const QByteArray& stream, qint64 pixels, const RunVisitor& visit)
 {
+    qint64 start = 0;
+    const RunSink sink = [&](int level, qint64 length) {
+        visit(start, length, level);
+        start += length;
+    };
     if (qvx) {
         QString error;
-        QvxReader::walkRuns(stream, pixels, [&visit](qint64 start, qint64 length, int cls) { visit(start, length, cls); },
-                            &error);
+        QvxRunDecoder::walk(stream, pixels, sink, &error);
         return;
     }
-    TeskLayerReader reader(stream.constData(), stream.size(), stream.size(), pixels);
-    qint64 start = 0;
-    reader.readRuns([&](uchar grey, qint64 length) {
-        visit(start, length, grey);
-        start += length;
-    });
+    TeskLayerReader(stream.constData(), stream.size(), stream.size(), pixels).readRuns(sink);
 }
 
 // Hands the layer's lit runs to the finder and gives its bitmap.

@@ -3,6 +3,7 @@
 // model in the header, or a small one chosen by the first byte), and on the
 // whole input as one run stream.
 #include "format/qvxreader.h"
+#include "format/qvxrundecoder.h"
 #include "fuzzsupport.h"
 
 #include <QByteArray>
@@ -23,17 +24,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QString error;
 
     QvxReader reader;
-    if (reader.parse(bytes)) {
+    if (reader.parse(bytes, &error)) {
         const qint64 pixels = reader.modelNumber == 10 ? 480 * 854
                             : reader.modelNumber == 30 ? qint64(1440) * 2560
                                                        : small;
         const int records = std::min(reader.layerRecords.size(), 16);
         for (int i = 0; i < records; ++i)
-            QvxReader::decodeRuns(reader.layerRecords[i], pixels, &classes, &error);
+            QvxRunDecoder::decode(reader.layerRecords[i], pixels, &classes, &error);
     }
-    QvxReader::decodeRuns(bytes, small, &classes, &error);
+    QvxRunDecoder::decode(bytes, small, &classes, &error);
     // Sizes that are not a layer are refused without touching memory.
-    QvxReader::decodeRuns(bytes, -1, &classes, &error);
-    QvxReader::decodeRuns(bytes, qint64(1) << 40, &classes, &error);
+    QvxRunDecoder::decode(bytes, -1, &classes, &error);
+    QvxRunDecoder::decode(bytes, qint64(1) << 40, &classes, &error);
     return 0;
 }

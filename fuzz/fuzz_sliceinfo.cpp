@@ -3,10 +3,13 @@
 // layer pictures and thumbnails, and the height plot.
 #include "fuzzsupport.h"
 #include "pictures/heightplot.h"
+#include "pictures/layerpictures.h"
 #include "reading/sliceexaminer.h"
 
 #include <QDir>
 #include <QFile>
+
+#include <memory>
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
@@ -23,18 +26,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     file.write(reinterpret_cast<const char*>(data), qint64(size));
     file.close();
 
-    SliceExaminer inspector;
     QString error;
-    if (!inspector.inspect(path, SliceExaminer::Detect, &error))
+    const std::unique_ptr<SliceExaminer> examiner = SliceExaminer::open(path, SliceExaminer::Detect, &error);
+    if (!examiner)
         return 0;
-    const SliceReport& report = inspector.report();
+    const SliceReport& report = examiner->report();
     report.toText({0, 1});
     report.toJson();
-    inspector.preview();
-    if (inspector.layerCount() > 0) {
-        for (int j : {0, inspector.layerCount() - 1}) {
-            inspector.layerImage(j);
-            inspector.layerThumbnail(j, QSize(16, 16));
+    examiner->preview();
+    LayerPictures pictures(*examiner);
+    for (int j : {0, examiner->layerCount() - 1}) {
+        if (j >= 0) {
+            pictures.picture(j);
+            pictures.thumbnail(j, QSize(16, 16));
         }
     }
     HeightPlot::draw(report);

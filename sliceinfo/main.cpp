@@ -4,8 +4,10 @@
 #include "common/processguard.h"
 #include "pictures/contactsheet.h"
 #include "pictures/heightplot.h"
+#include "pictures/layerpictures.h"
 #include "reading/sliceexaminer.h"
 #include "report/layerselection.h"
+#include "format/failure.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -134,16 +136,16 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
     const QCommandLineOption versionOption(QStringLiteral("version"));
     parser.addOptions({json, png, layers, format, helpOption, versionOption});
     if (!parser.parse(arguments))
-        return *error = parser.errorText(), false;
+        return fail(error, parser.errorText());
     options->help = parser.isSet(helpOption);
     options->version = parser.isSet(versionOption);
     if (options->help || options->version)
         return true;
     if (parser.positionalArguments().size() != 1)
-        return *error = QStringLiteral("give exactly one file"), false;
+        return fail(error, QStringLiteral("give exactly one file"));
     const QString f = parser.value(format);
     if (parser.isSet(format) && f != QLatin1String("tesk") && f != QLatin1String("qvx"))
-        return *error = QStringLiteral("--format takes tesk or qvx"), false;
+        return fail(error, QStringLiteral("--format takes tesk or qvx"));
     options->path = parser.positionalArguments().first();
     options->json = parser.isSet(json);
     options->pngDir = parser.value(png);
@@ -159,7 +161,7 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
 bool writePng(const QImage& image, const QString& path, QString* error)
 {
     if (image.isNull())
-        return *error = QStringLiteral("cannot draw %1: out of memory").arg(path), false;
+        return fail(error, QStringLiteral("cannot draw %1: out of memory").arg(path));
     if (QFileInfo(path).isSymLink())
         QFile::remove(path);
     QSaveFile file(path);
@@ -174,10 +176,10 @@ bool writePng(const QImage& image, const QString& path, QString* error)
     return false;
 }
 
-bool writeLayerPictures(SliceExaminer& inspector, const QDir& dir, const QVector<int>& layers, QString* error)
+bool writeLayerPictures(SliceExaminer& examiner, const QDir& dir, const QVector<int>& layers, QString* error)
 {
     for (int j : layers) {
-        const QImage layer = inspector.layerPicture(j);
+        const QImage layer = LayerPictures(examiner).picture(j);
         const QString name = QStringLiteral("layer-%1.png").arg(j, 5, 10, QLatin1Char('0'));
         if (!layer.isNull() && !writePng(layer, dir.filePath(name), error))
             return false;
@@ -185,20 +187,21 @@ bool writeLayerPictures(SliceExaminer& inspector, const QDir& dir, const QVector
     return true;
 }
 
-bool writePictures(SliceExaminer& inspector, const QString& dirPath, const QVector<int>& layers, QString* error)
+bool writePictures(SliceExaminer& examiner, const QString& dirPath, const QVector<int>& layers, QString* error)
 {
     QDir dir(dirPath);
     if (!dir.mkpath(QStringLiteral(".")))
-        return *error = QStringLiteral("cannot create the directory %1").arg(dirPath), false;
-    const QImage preview = inspector.preview();
+        return fail(error, QStringLiteral("cannot create the directory %1").arg(dirPath));
+    const QImage preview = examiner.preview();
     if (!preview.isNull() && !writePng(preview, dir.filePath(QStringLiteral("preview.png")), error))
         return false;
-    if (!writeLayerPictures(inspector, dir, layers, error))
+    if (!writeLayerPictures(examiner, dir, layers, error))
         return false;
-    const SliceReport& report = inspector.report();
-    const QSize thumbnail = ContactSheet::thumbnailSize(inspector.layerSize(), kSheetTileWidth);
-    const QVector<int> sheetLayers = ContactSheet::pickLayers(inspector.layerCount(), kSheetTiles);
-    const QImage sheet = ContactSheet::build(sheetLayers, [&](int j) { return inspector.layerThumbnail(j, thumbnail); },
+    const SliceReport& report = examiner.report();
+    const QSize thumbnail = ContactSheet::thumbnailSize(examiner.layerSize(), kSheetTileWidth);
+    const QVector<int> sheetLayers = ContactSheet::pickLayers(examiner.layerCount(), kSheetTiles);
+    LayerPictures pictures(examiner);
+    const QImage sheet = ContactSheet::build(sheetLayers, [&](int j) { return pictures.thumbnail(j, thumbnail); },
                                              kSheetTileWidth, report.print.layerHeightMm, report.islands.layers);
     if (!sheetLayers.isEmpty() && !writePng(sheet, dir.filePath(QStringLiteral("contact-sheet.png")), error))
         return false;
@@ -207,19 +210,19 @@ bool writePictures(SliceExaminer& inspector, const QString& dirPath, const QVect
 
 int run(const Options& options)
 {
-    SliceExaminer inspector;
     QString error;
-    if (!inspector.inspect(options.path, options.format, &error))
+    const std::unique_ptr<SliceExaminer> examiner = SliceExaminer::open(options.path, options.format, &error);
+    if (!examiner)
         return failure(error);
     QVector<int> layers;
-    if (!options.layers.isEmpty() && !LayerSelection::parse(options.layers, inspector.layerCount(), &layers, &error))
+    if (!options.layers.isEmpty() && !LayerSelection::parse(options.layers, examiner->layerCount(), &layers, &error))
         return usageError(error);
-    const SliceReport& report = inspector.report();
+    const SliceReport& report = examiner->report();
     if (options.json)
         std::cout << (options.layers.isEmpty() ? report.toJson() : report.toJson(layers)).toStdString() << std::flush;
     else
         printText(std::cout, report.toText(layers));
-    if (!options.pngDir.isEmpty() && !writePictures(inspector, options.pngDir, layers, &error))
+    if (!options.pngDir.isEmpty() && !writePictures(*examiner, options.pngDir, layers, &error))
         return failure(error);
     if (!report.sound())
         return ProblemsFound;

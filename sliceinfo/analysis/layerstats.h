@@ -5,11 +5,6 @@
 #include <QtGlobal>
 
 #include <climits>
-#include <functional>
-
-// Called for each run of a layer in raster order: its first pixel, its length
-// and its grey as the layer's picture shows it.
-using LayerRunVisitor = std::function<void(qint64 start, qint64 length, int grey)>;
 
 // A position in a layer of `width` pixels a row that moves forward in raster
 // order, its row and column kept without a division for every step.

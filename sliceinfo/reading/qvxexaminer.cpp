@@ -1,10 +1,12 @@
 #include "qvxexaminer.h"
 
 #include "analysis/litspans.h"
+#include "format/qvxrundecoder.h"
 #include "analysis/printfigures.h"
 #include "analysis/printwarnings.h"
 #include "format/bounds.h"
 #include "format/printermodel.h"
+#include "format/failure.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -68,10 +70,9 @@ bool QvxExaminer::inspect(QString* error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return *error = QStringLiteral("cannot open %1: %2").arg(path, file.errorString()), false;
+        return fail(error, QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
     if (file.size() > bounds::kMaxQvxFileBytes)
-        return *error = QStringLiteral("%1 has %2 bytes, more than a qvx file this tool examines").arg(path).arg(file.size()),
-               false;
+        return fail(error, QStringLiteral("%1 has %2 bytes, more than a qvx file this tool examines").arg(path).arg(file.size()));
     inspectBytes(file.readAll());
     return true;
 }
@@ -79,12 +80,13 @@ bool QvxExaminer::inspect(QString* error)
 void QvxExaminer::inspectBytes(const QByteArray& bytes)
 {
     reader.maxKeptRecords = bounds::kMaxExaminedLayers;
-    const bool parsed = reader.parse(bytes);
+    QString layoutProblem;
+    reader.parse(bytes, &layoutProblem);
     const QStringList runs = scanLayers();
     summarise(bytes.size());
     addParameters();
-    addChecks(parsed, runs);
-    addPrintFigures();
+    addChecks(layoutProblem, runs);
+    addPrintFigures(printSettings());
 }
 
 // The printer's build height and pixel size are those of the model, as the
@@ -105,13 +107,6 @@ PrintSettings QvxExaminer::printSettings() const
     p.pixelWidthMm = model ? model->pixelPitchUm / kUmPerMm : 1.0 / slot[qvx::kPixelsPerMmX];
     p.pixelHeightMm = model ? model->pixelPitchUm / kUmPerMm : 1.0 / slot[qvx::kPixelsPerMmY];
     return p;
-}
-
-void QvxExaminer::addPrintFigures()
-{
-    sliceReport.print = printSettings();
-    PrintFigures(sliceReport).addTo(sliceReport);
-    sliceReport.warnings = PrintWarnings::find(sliceReport);
 }
 
 void QvxExaminer::summarise(qint64 fileSize)
@@ -141,11 +136,11 @@ void QvxExaminer::addParameters()
     }
 }
 
-void QvxExaminer::addChecks(bool parsed, const QStringList& runProblems)
+void QvxExaminer::addChecks(const QString& layoutProblem, const QStringList& runProblems)
 {
     SliceReport& r = sliceReport;
     r.addCheck(QStringLiteral("file layout (header, preview, layer records)"),
-               parsed ? QStringList() : QStringList{reader.error});
+               layoutProblem.isEmpty() ? QStringList() : QStringList{layoutProblem});
     const bool known = QvxReader::layerSize(reader.modelNumber).isValid();
     r.addCheck(QStringLiteral("known printer model"),
                known ? QStringList() : QStringList{QStringLiteral("model number %1 is neither %2")
@@ -174,8 +169,7 @@ QStringList QvxExaminer::scanLayers()
         QString error;
         bool walked = false;
         LitSpans(stats, &islands, grid.width()).gather([&](auto&& sink) {
-            walked = QvxReader::walkRuns(
-                reader.layerRecords[j], pixels, [&sink](qint64, qint64 length, int cls) { sink(cls, length); }, &error);
+            walked = QvxRunDecoder::walk(reader.layerRecords[j], pixels, sink, &error);
         });
         if (!walked)
             problems << QStringLiteral("layer %1: %2").arg(j).arg(error);
@@ -185,7 +179,7 @@ QStringList QvxExaminer::scanLayers()
     return problems;
 }
 
-QImage QvxExaminer::preview() const
+QImage QvxExaminer::preview()
 {
     if (reader.previewPixels.isEmpty())
         return QImage();
@@ -196,7 +190,7 @@ QImage QvxExaminer::preview() const
     return image;
 }
 
-QImage QvxExaminer::layerImage(int layer) const
+QImage QvxExaminer::layerImage(int layer)
 {
     const QSize grid = QvxReader::layerSize(reader.modelNumber);
     if (!grid.isValid() || layer < 0 || layer >= reader.layerRecords.size())
@@ -204,7 +198,7 @@ QImage QvxExaminer::layerImage(int layer) const
     QByteArray classes;
     QString error;
     // A damaged record is drawn as far as its runs go.
-    QvxReader::decodeRuns(reader.layerRecords[layer], qint64(grid.width()) * grid.height(), &classes, &error);
+    QvxRunDecoder::decode(reader.layerRecords[layer], qint64(grid.width()) * grid.height(), &classes, &error);
     QImage image(grid, QImage::Format_Grayscale8);
     for (int y = 0; y < image.height(); ++y) {
         uchar* line = image.scanLine(y);
@@ -215,15 +209,15 @@ QImage QvxExaminer::layerImage(int layer) const
     return image;
 }
 
-bool QvxExaminer::readRuns(int layer, const LayerRunVisitor& visit) const
+bool QvxExaminer::readRuns(int layer, const RunSink& sink)
 {
     const QSize grid = layerSize();
     if (!grid.isValid() || layer < 0 || layer >= reader.layerRecords.size())
         return false;
     QString error;
     // A damaged record is read as far as its runs go.
-    QvxReader::walkRuns(
+    QvxRunDecoder::walk(
         reader.layerRecords[layer], qint64(grid.width()) * grid.height(),
-        [&visit](qint64 start, qint64 length, int cls) { visit(start, length, kGreyStep * cls); }, &error);
+        [&sink](int cls, qint64 length) { sink(kGreyStep * cls, length); }, &error);
     return true;
 }

@@ -1,44 +1,49 @@
 #ifndef SLICEEXAMINER_H
 #define SLICEEXAMINER_H
 
-#include "qvxexaminer.h"
-#include "teskexaminer.h"
+#include "format/runsink.h"
+#include "report/slicereport.h"
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 #include <memory>
-#include <vector>
 
-// Examines a Tesk or a qvx file, told apart by the qvx magic at its start
-// (Tesk files have no magic), unless the format is given.
+// What sliceinfo reads of a slice file, one examiner a format behind this
+// interface: the report (summary, checks, figures, warnings, islands), and the
+// preview and layers for the pictures.
 class SliceExaminer {
 public:
     enum Format { Detect, Tesk, Qvx };
 
-    // False, with `error` set, when the file cannot be read.
-    bool inspect(const QString& path, Format format, QString* error);
+    virtual ~SliceExaminer() = default;
 
-    const SliceReport& report() const;
-    int layerCount() const;
-    QImage preview();
-    QImage layerImage(int layer);
-    // The layer's picture with its islands in red.
-    QImage layerPicture(int layer);
-    // The layer drawn small from its runs, as Thumbnail says.
-    QImage layerThumbnail(int layer, const QSize& size);
-    // The intervals of the layer's islands.
-    std::vector<IslandFinder::Interval> islandIntervals(int layer);
+    // Examines the file at path, as `format` or, for Detect, as told by its
+    // content: a file that starts with the qvx magic is qvx, any other Tesk.
+    // Null, with `error` set, when the file cannot be read.
+    static std::unique_ptr<SliceExaminer> open(const QString& path, Format format, QString* error);
+
+    const SliceReport& report() const { return sliceReport; }
+    virtual int layerCount() const = 0;
     // The grid of the layers: the file's resolution, or the printer's for qvx.
-    QSize layerSize() const;
+    virtual QSize layerSize() const = 0;
+    // Null when the file has no usable preview.
+    virtual QImage preview() = 0;
+    // The layer as an 8-bit grey picture; null when it cannot be drawn.
+    virtual QImage layerImage(int layer) = 0;
+    // Hands each run of the layer to `sink`, its level the grey of the layer's
+    // picture; false for a layer it cannot read.
+    virtual bool readRuns(int layer, const RunSink& sink) = 0;
 
-    static Format detect(const QString& path);
+protected:
+    // False, with `error` set, when the file cannot be read.
+    virtual bool inspect(QString* error) = 0;
+    // The print figures and warnings, from the report's print settings and
+    // layers, once the rest of the report is made.
+    void addPrintFigures(const PrintSettings& settings);
 
-private:
-    bool readRuns(int layer, const LayerRunVisitor& visit);
-
-    std::unique_ptr<TeskExaminer> tesk;
-    std::unique_ptr<QvxExaminer> qvxFile;
+    SliceReport sliceReport;
 };
 
 #endif

@@ -8,6 +8,7 @@
 #include "format/teskfront.h"
 #include "format/tesklayerreader.h"
 #include "format/tesklayertable.h"
+#include "format/failure.h"
 
 #include <QJsonArray>
 
@@ -35,7 +36,7 @@ TeskExaminer::TeskExaminer(const QString& path)
 bool TeskExaminer::inspect(QString* error)
 {
     if (!file.open(QIODevice::ReadOnly))
-        return *error = QStringLiteral("cannot open %1: %2").arg(file.fileName(), file.errorString()), false;
+        return fail(error, QStringLiteral("cannot open %1: %2").arg(file.fileName(), file.errorString()));
     fileSize = file.size();
     readFront();
     if (layerTableReadable())
@@ -148,9 +149,7 @@ PrintSettings TeskExaminer::printSettings()
 void TeskExaminer::addPrintFigures()
 {
     SliceReport& r = sliceReport;
-    r.print = printSettings();
-    PrintFigures(r).addTo(r);
-    r.warnings = PrintWarnings::find(r);
+    SliceExaminer::addPrintFigures(printSettings());
     const QVector<int> notHeld = layersNotHeld();
     if (!notHeld.isEmpty())
         r.warnings.append(PrintWarnings::missingData(notHeld));
@@ -350,17 +349,13 @@ QImage TeskExaminer::layerImage(int layer)
     return image;
 }
 
-bool TeskExaminer::readRuns(int layer, const LayerRunVisitor& visit)
+bool TeskExaminer::readRuns(int layer, const RunSink& sink)
 {
     if (layer < 0 || layer >= scans.size() || pixelCount() == 0)
         return false;
     const qint64 length = scans[layer].decodableLength;
     const QByteArray data = readHeld(table[layer].dataPosition(), length, bounds::kMaxLayerBytes);
     TeskLayerReader reader(data.constData(), data.size(), length, pixelCount());
-    qint64 start = 0;
-    reader.readRuns([&](uchar grey, qint64 run) {
-        visit(start, run, grey);
-        start += run;
-    });
+    reader.readRuns(sink);
     return true;
 }

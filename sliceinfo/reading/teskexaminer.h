@@ -2,7 +2,7 @@
 #define TESKEXAMINER_H
 
 #include "format/teskformat.h"
-#include "report/slicereport.h"
+#include "sliceexaminer.h"
 #include "tesklayerscan.h"
 
 #include <QFile>
@@ -15,24 +15,22 @@
 // bitmap exactly, tells whether tesktoqvx would accept it and why not, and
 // draws its preview and layers. Reads are bounded by what the file holds and
 // by the limits at the top of the .cpp, whatever sizes the file declares.
-class TeskExaminer {
+class TeskExaminer : public SliceExaminer {
 public:
     explicit TeskExaminer(const QString& path);
 
     // False, with `error` set, when the file cannot be opened.
-    bool inspect(QString* error);
+    bool inspect(QString* error) override;
 
-    const SliceReport& report() const { return sliceReport; }
-    int layerCount() const { return table.size(); }
-    // RGB888, null when the file has no usable preview.
-    QImage preview();
+    int layerCount() const override { return table.size(); }
+    QSize layerSize() const override { return QSize(header.resolutionX, header.resolutionY); }
+    // RGB888.
+    QImage preview() override;
     // The layer's grey bitmap as the converter decodes it; null when the
     // resolution is too large to draw or the layer cannot be read.
-    QImage layerImage(int layer);
-    // Hands each run of the layer, as the converter reads it, to `visit`;
-    // false for a layer it cannot read.
-    bool readRuns(int layer, const LayerRunVisitor& visit);
-    QSize layerSize() const { return QSize(header.resolutionX, header.resolutionY); }
+    QImage layerImage(int layer) override;
+    // The runs as the converter reads them.
+    bool readRuns(int layer, const RunSink& sink) override;
 
 private:
     QByteArray readHeld(qint64 offset, qint64 size, qint64 limit);
@@ -65,7 +63,6 @@ private:
     QVector<TeskDatHead_t> table;
     QVector<TeskLayerScan> scans;
     QStringList unreadLayers;
-    SliceReport sliceReport;
 };
 
 #endif

@@ -1,4 +1,5 @@
 #include "layerselection.h"
+#include "format/failure.h"
 
 #include <QStringList>
 
@@ -28,10 +29,9 @@ bool LayerSelection::parse(const QString& text, int layerCount, QVector<int>* la
     for (const QString& item : text.split(QLatin1Char(','))) {
         int first = 0, last = 0;
         if (!parseItem(item, &first, &last))
-            return *error = QStringLiteral("\"%1\" is not a layer or a range of layers like 10-20").arg(item), false;
+            return fail(error, QStringLiteral("\"%1\" is not a layer or a range of layers like 10-20").arg(item));
         if (last >= layerCount)
-            return *error = QStringLiteral("layer %1 does not exist: the file has %2 layers").arg(last).arg(layerCount),
-                   false;
+            return fail(error, QStringLiteral("layer %1 does not exist: the file has %2 layers").arg(last).arg(layerCount));
         for (int j = first; j <= last; ++j)
             layers->append(j);
     }

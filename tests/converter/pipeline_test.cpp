@@ -1,5 +1,6 @@
 #include "conversion.h"
 #include "format/qvxreader.h"
+#include "format/qvxrundecoder.h"
 #include "format/tesklayertable.h"
 #include "teskbuilder.h"
 #include "tesktoqvx.h"
@@ -52,7 +53,7 @@ QByteArray layerClasses(const QvxReader& qvx, int layer)
 {
     QByteArray classes;
     QString error;
-    EXPECT_TRUE(QvxReader::decodeRuns(qvx.layerRecords.value(layer), kPixels, &classes, &error))
+    EXPECT_TRUE(QvxRunDecoder::decode(qvx.layerRecords.value(layer), kPixels, &classes, &error))
         << error.toStdString();
     return classes;
 }
@@ -61,7 +62,8 @@ QvxReader parsed(const Conversion& c)
 {
     QvxReader qvx;
     EXPECT_EQ(c.result, 0) << c.printed;
-    EXPECT_TRUE(qvx.parse(c.output)) << qvx.error.toStdString();
+    QString error;
+    EXPECT_TRUE(qvx.parse(c.output, &error)) << error.toStdString();
     return qvx;
 }
 

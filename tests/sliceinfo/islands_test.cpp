@@ -4,6 +4,7 @@
 #include "analysis/islandfinder.h"
 #include "conversion.h"
 #include "format/qvxreader.h"
+#include "format/qvxrundecoder.h"
 #include "format/qvxrunencoder.h"
 #include "format/tesklayerreader.h"
 #include "islandlabels.h"
@@ -65,11 +66,13 @@ void feedQvx(const Bitmap& layer, IslandFinder& finder)
     encoder.addPixels(pixels, pixels + layer.pixels.size());
     const int size = encoder.finish();
     QString error;
-    ASSERT_TRUE(QvxReader::walkRuns(QByteArray(reinterpret_cast<const char*>(QvxRunEncoder::encoded(storage)), size),
+    qint64 start = 0;
+    ASSERT_TRUE(QvxRunDecoder::walk(QByteArray(reinterpret_cast<const char*>(QvxRunEncoder::encoded(storage)), size),
                                     layer.pixels.size(),
-                                    [&](qint64 start, qint64 length, int cls) {
+                                    [&](int cls, qint64 length) {
                                         if (cls > 0)
                                             finder.addLit(start, length);
+                                        start += length;
                                     },
                                     &error))
         << error.toStdString();

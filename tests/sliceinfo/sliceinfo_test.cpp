@@ -2,6 +2,7 @@
 // the checks of both formats, and the pictures.
 #include "conversion.h"
 #include "format/qvxreader.h"
+#include "format/qvxrundecoder.h"
 #include "pictures/contactsheet.h"
 #include "reading/qvxexaminer.h"
 #include "reading/teskexaminer.h"
@@ -94,13 +95,14 @@ TEST_P(RoundTrip, EveryDecodedLayerShowsTheInputsGreyClasses)
     const Conversion converted = convertBytes(b.build());
     ASSERT_EQ(converted.result, 0) << converted.printed;
     QvxReader qvx;
-    ASSERT_TRUE(qvx.parse(converted.output)) << qvx.error.toStdString();
+    QString error;
+    ASSERT_TRUE(qvx.parse(converted.output, &error)) << error.toStdString();
     const QSize grid = QvxReader::layerSize(qvx.modelNumber);
     ASSERT_EQ(qvx.layerRecords.size(), bitmaps.size());
     for (int j = 0; j < bitmaps.size(); ++j) {
         QByteArray classes;
         QString error;
-        ASSERT_TRUE(QvxReader::decodeRuns(qvx.layerRecords[j], qint64(grid.width()) * grid.height(), &classes, &error))
+        ASSERT_TRUE(QvxRunDecoder::decode(qvx.layerRecords[j], qint64(grid.width()) * grid.height(), &classes, &error))
             << error.toStdString();
         const QByteArray expected = c.model == TeskModel::Vireld30 ? classesOf(bitmaps[j])
                                                                    : halvedClassesOf(bitmaps[j], c.width, c.height);
