@@ -55,7 +55,7 @@ QImage preview(int width, int height)
     return image;
 }
 
-TeskBuilder tesk(TeskModel model, int layers, TokenForm form, bool withPreview)
+TeskBuilder tesk(const PrinterModel& model, int layers, TokenForm form, bool withPreview)
 {
     TeskBuilder b(model);
     const int w = b.header.resolutionX;
@@ -92,7 +92,7 @@ void patch(QByteArray& file, qint64 offset, T value)
 // peak-memory measurement.
 QVector<QPair<QString, QByteArray>> malformedFiles()
 {
-    TeskBuilder b(TeskModel::Vireld10);
+    TeskBuilder b(printerModel("Vireld10"));
     b.addLayerStream(teskRunToken(0, 960 * 1708 / 2) + teskRunToken(100, 960 * 1708 / 2));
     b.setPreview(preview(4, 4));
     QByteArray valid = b.build();
@@ -154,20 +154,20 @@ int main(int argc, char* argv[])
     const QString convert = out.filePath(QStringLiteral("convert"));
     QVector<QByteArray> teskFiles;
     {
-        TeskBuilder b = tesk(TeskModel::Vireld10, 1, TokenForm::Shortest, true);
+        TeskBuilder b = tesk(printerModel("Vireld10"), 1, TokenForm::Shortest, true);
         teskFiles.append(b.build());
     }
     {
-        TeskBuilder b = tesk(TeskModel::Vireld30, 2, TokenForm::Shortest, true);
+        TeskBuilder b = tesk(printerModel("Vireld30"), 2, TokenForm::Shortest, true);
         teskFiles.append(b.build());
     }
     {
-        TeskBuilder b = tesk(TeskModel::Vireld10, 2, TokenForm::LongLengths, false);
+        TeskBuilder b = tesk(printerModel("Vireld10"), 2, TokenForm::LongLengths, false);
         b.machineName = QByteArray("Kv10\0\0\0\0", 8);
         teskFiles.append(b.build());
     }
     {
-        TeskBuilder b = tesk(TeskModel::Vireld30, 1, TokenForm::ZeroRuns, true);
+        TeskBuilder b = tesk(printerModel("Vireld30"), 1, TokenForm::ZeroRuns, true);
         b.machineName = "Kv20";
         b.order = {TeskBuilder::LayerTable, TeskBuilder::LayerData, TeskBuilder::PreviewData,
                    TeskBuilder::PreviewHead, TeskBuilder::MachineName};
@@ -177,7 +177,7 @@ int main(int argc, char* argv[])
     }
     {
         // A layer that runs past the bitmap, and one cut short.
-        TeskBuilder b(TeskModel::Vireld10);
+        TeskBuilder b(printerModel("Vireld10"));
         b.addLayerStream(teskRunToken(100, 960 * 1708 + 5) + teskRunToken(3, 2));
         b.addLayerStream(QByteArray("\x10\x20", 2) + teskRunToken(127, 5000).left(2));
         teskFiles.append(b.build());

@@ -66,10 +66,17 @@ TeskBuilder::TeskBuilder()
     header.param152 = 600.0f;
 }
 
-TeskBuilder::TeskBuilder(TeskModel model)
+const PrinterModel& printerModel(const char* name)
+{
+    const PrinterModel* model = PrinterModel::byName(QLatin1String(name));
+    if (!model)
+        qFatal("no printer model %s", name);
+    return *model;
+}
+
+TeskBuilder::TeskBuilder(const PrinterModel& printer)
     : TeskBuilder()
 {
-    const PrinterModel& printer = *PrinterModel::byNumber(model == TeskModel::Vireld10 ? 10 : 30);
     machineName = printer.name;
     header.resolutionX = printer.slicerWidth;
     header.resolutionY = printer.slicerHeight;

@@ -1,6 +1,7 @@
 #ifndef TESKBUILDER_H
 #define TESKBUILDER_H
 
+#include "format/printermodel.h"
 #include "format/teskformat.h"
 
 #include <QByteArray>
@@ -28,8 +29,9 @@ QByteArray teskRunToken(int grey7, quint32 length, int lengthBytes = 0);
 QByteArray encodeTeskLayer(const uchar* bitmap, qint64 size, TokenForm form = TokenForm::Shortest);
 QByteArray encodeTeskLayer(const QByteArray& bitmap, TokenForm form = TokenForm::Shortest);
 
-// The supported printers, as a slicer writes them.
-enum class TeskModel { Vireld10, Vireld30 };
+// The row of the printer table whose name or short code is `name`; the
+// program ends when there is none, since a test that asks for it is wrong.
+const PrinterModel& printerModel(const char* name);
 
 // Describes a Tesk file and writes it. build() lays the blocks out after the
 // header in `order` and sets every offset and size field of the header, the
@@ -40,7 +42,8 @@ public:
     enum Block { MachineName, PreviewHead, PreviewData, LayerTable, LayerData };
 
     TeskBuilder();
-    explicit TeskBuilder(TeskModel model);
+    // A file sliced for `printer`, with its name, resolution and plate size.
+    explicit TeskBuilder(const PrinterModel& printer);
 
     // Appends a layer from a bitmap of resolutionX x resolutionY grey bytes.
     void addLayer(const QByteArray& bitmap, TokenForm form = TokenForm::Shortest);

@@ -34,7 +34,7 @@ enum class Pattern { Part, Fine, Organic };
 
 struct Options {
     QString output;
-    TeskModel model = TeskModel::Vireld10;
+    const PrinterModel* model = nullptr;
     int layers = 300;
     Pattern pattern = Pattern::Part;
 };
@@ -53,9 +53,9 @@ bool parseArguments(int argc, char* argv[], Options& options)
         const bool hasValue = i + 1 < argc;
         if (arg == "--model" && hasValue) {
             const std::string value = argv[++i];
-            if (value != "10" && value != "30")
+            options.model = PrinterModel::byNumber(std::atoi(value.c_str()));
+            if (!options.model)
                 return false;
-            options.model = value == "10" ? TeskModel::Vireld10 : TeskModel::Vireld30;
             haveModel = true;
         } else if (arg == "--layers" && hasValue) {
             options.layers = std::atoi(argv[++i]);
@@ -541,7 +541,7 @@ int main(int argc, char* argv[])
     QElapsedTimer timer;
     timer.start();
 
-    TeskBuilder builder(options.model);
+    TeskBuilder builder(*options.model);
     builder.setPreview(makePreview(options.pattern, options.layers * kLayerHeight));
     LayerSource source(builder.header, options);
     const bool written = builder.writeStreamingTo(options.output, options.layers,

@@ -29,7 +29,8 @@ Decoded decode(int width, int height, const QByteArray& stream, uchar fill = 0xA
     // One byte more than the bitmap, to see that nothing is written past it.
     Decoded d{std::vector<uchar>(size_t(width * height) + 1, fill), {}};
     QByteArray copy = stream;
-    EXPECT_TRUE(driver.decodeLayerData(copy.data(), copy.size(), d.pixels.data()));
+    // It returns true whatever it decodes: the pixels and the overflow tell.
+    driver.decodeLayerData(copy.data(), copy.size(), d.pixels.data());
     d.overflowed = driver.layerOverflowAt() >= 0;
     EXPECT_EQ(d.pixels.back(), fill) << "wrote past the bitmap";
     d.pixels.pop_back();

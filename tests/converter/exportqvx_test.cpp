@@ -20,7 +20,7 @@ constexpr int kFirstRecord = 180 + 2 * 120 * 150;
 
 QByteArray hex(const char* text) { return QByteArray::fromHex(text); }
 
-void setInput(TeskToQvx& driver, TeskModel geometry, const QByteArray& name)
+void setInput(TeskToQvx& driver, const PrinterModel& geometry, const QByteArray& name)
 {
     driver.header = TeskBuilder(geometry).header;
     driver.machineNameBytes = name;
@@ -168,34 +168,34 @@ TEST(ExportQvxCheck, AcceptsOnlyExactModelGeometry)
     const float inf = std::numeric_limits<float>::infinity();
     const auto below = [](float value) { return std::nextafter(value, 0.0f); };
     const struct {
-        TeskModel geometry; QByteArray name; std::function<void(TeskFileHead_t&)> change; const char* reason;
+        const PrinterModel& geometry; QByteArray name; std::function<void(TeskFileHead_t&)> change; const char* reason;
     } cases[] = {
-        {TeskModel::Vireld10, "Vireld10", same, nullptr},
-        {TeskModel::Vireld10, "Kv10", same, nullptr},
-        {TeskModel::Vireld30, "Vireld30", same, nullptr},
-        {TeskModel::Vireld30, "Kv20", same, nullptr},
-        {TeskModel::Vireld30, "Vireld300", same, nullptr},
-        {TeskModel::Vireld30, "Vireld10", same, "resolution X for Vireld10: expected 960, found 1440"},
-        {TeskModel::Vireld10, "Kv20", same, "resolution X for Kv20: expected 1440, found 960"},
-        {TeskModel::Vireld10, "vireld10", same, "machine name \"vireld10\" is none of Vireld10, Kv10, Vireld30, Kv20"},
-        {TeskModel::Vireld10, "Vireld120", same, "machine name \"Vireld120\""},
-        {TeskModel::Vireld10, "Vireld200Pro", same, "machine name \"Vireld200Pro\""},
-        {TeskModel::Vireld10, "", same, "machine name \"\""},
-        {TeskModel::Vireld10, QByteArray("\0Vireld10", 9), same, "machine name \"\""},
-        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.resolutionX = 959; }, "resolution X"},
-        {TeskModel::Vireld30, "Kv20", [](TeskFileHead_t& h) { h.resolutionX = 1441; }, "resolution X"},
-        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.resolutionY = 1707; }, "resolution Y"},
-        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.resolutionY = 1709; }, "resolution Y"},
-        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.bedSizeX = 55.440994f; }, nullptr},
-        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.bedSizeX = 55.441f; }, "plate size X"},
-        {TeskModel::Vireld10, "Vireld10", [&](TeskFileHead_t& h) { h.bedSizeX = below(h.bedSizeX); }, "plate size X"},
-        {TeskModel::Vireld30, "Vireld30", [&](TeskFileHead_t& h) { h.bedSizeY = below(h.bedSizeY); }, "plate size Y"},
-        {TeskModel::Vireld30, "Vireld30", [&](TeskFileHead_t& h) { h.bedSizeZ = below(h.bedSizeZ); }, "build height"},
-        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.bedSizeX = -55.44f; }, "found -55440"},
-        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.bedSizeZ = 139.999f; }, "build height"},
-        {TeskModel::Vireld10, "Vireld10", [=](TeskFileHead_t& h) { h.bedSizeX = nan; }, "found no number"},
-        {TeskModel::Vireld10, "Vireld10", [=](TeskFileHead_t& h) { h.bedSizeY = inf; }, "plate size Y"},
-        {TeskModel::Vireld10, "Vireld10", [](TeskFileHead_t& h) { h.bedSizeZ = 1e30f; }, "build height"},
+        {printerModel("Vireld10"), "Vireld10", same, nullptr},
+        {printerModel("Vireld10"), "Kv10", same, nullptr},
+        {printerModel("Vireld30"), "Vireld30", same, nullptr},
+        {printerModel("Vireld30"), "Kv20", same, nullptr},
+        {printerModel("Vireld30"), "Vireld300", same, nullptr},
+        {printerModel("Vireld30"), "Vireld10", same, "resolution X for Vireld10: expected 960, found 1440"},
+        {printerModel("Vireld10"), "Kv20", same, "resolution X for Kv20: expected 1440, found 960"},
+        {printerModel("Vireld10"), "vireld10", same, "machine name \"vireld10\" is none of Vireld10, Kv10, Vireld30, Kv20"},
+        {printerModel("Vireld10"), "Vireld120", same, "machine name \"Vireld120\""},
+        {printerModel("Vireld10"), "Vireld200Pro", same, "machine name \"Vireld200Pro\""},
+        {printerModel("Vireld10"), "", same, "machine name \"\""},
+        {printerModel("Vireld10"), QByteArray("\0Vireld10", 9), same, "machine name \"\""},
+        {printerModel("Vireld10"), "Vireld10", [](TeskFileHead_t& h) { h.resolutionX = 959; }, "resolution X"},
+        {printerModel("Vireld30"), "Kv20", [](TeskFileHead_t& h) { h.resolutionX = 1441; }, "resolution X"},
+        {printerModel("Vireld10"), "Vireld10", [](TeskFileHead_t& h) { h.resolutionY = 1707; }, "resolution Y"},
+        {printerModel("Vireld10"), "Vireld10", [](TeskFileHead_t& h) { h.resolutionY = 1709; }, "resolution Y"},
+        {printerModel("Vireld10"), "Vireld10", [](TeskFileHead_t& h) { h.bedSizeX = 55.440994f; }, nullptr},
+        {printerModel("Vireld10"), "Vireld10", [](TeskFileHead_t& h) { h.bedSizeX = 55.441f; }, "plate size X"},
+        {printerModel("Vireld10"), "Vireld10", [&](TeskFileHead_t& h) { h.bedSizeX = below(h.bedSizeX); }, "plate size X"},
+        {printerModel("Vireld30"), "Vireld30", [&](TeskFileHead_t& h) { h.bedSizeY = below(h.bedSizeY); }, "plate size Y"},
+        {printerModel("Vireld30"), "Vireld30", [&](TeskFileHead_t& h) { h.bedSizeZ = below(h.bedSizeZ); }, "build height"},
+        {printerModel("Vireld10"), "Vireld10", [](TeskFileHead_t& h) { h.bedSizeX = -55.44f; }, "found -55440"},
+        {printerModel("Vireld10"), "Vireld10", [](TeskFileHead_t& h) { h.bedSizeZ = 139.999f; }, "build height"},
+        {printerModel("Vireld10"), "Vireld10", [=](TeskFileHead_t& h) { h.bedSizeX = nan; }, "found no number"},
+        {printerModel("Vireld10"), "Vireld10", [=](TeskFileHead_t& h) { h.bedSizeY = inf; }, "plate size Y"},
+        {printerModel("Vireld10"), "Vireld10", [](TeskFileHead_t& h) { h.bedSizeZ = 1e30f; }, "build height"},
     };
     for (const auto& c : cases) {
         TeskToQvx driver("", "");
@@ -215,11 +215,11 @@ TEST(ExportQvxCheck, AcceptsOnlyExactModelGeometry)
 
 TEST(ExportQvxHeader, FixedWordsModelNumberAndCounts)
 {
-    const struct { TeskModel geometry; const char* name; const char* modelNumber; } cases[] = {
-        {TeskModel::Vireld10, "Vireld10", "0A000000"},
-        {TeskModel::Vireld10, "Kv10", "0A000000"},
-        {TeskModel::Vireld30, "Vireld30", "1E000000"},
-        {TeskModel::Vireld30, "Kv20", "1E000000"},
+    const struct { const PrinterModel& geometry; const char* name; const char* modelNumber; } cases[] = {
+        {printerModel("Vireld10"), "Vireld10", "0A000000"},
+        {printerModel("Vireld10"), "Kv10", "0A000000"},
+        {printerModel("Vireld30"), "Vireld30", "1E000000"},
+        {printerModel("Vireld30"), "Kv20", "1E000000"},
     };
     for (const auto& c : cases) {
         TeskToQvx driver("", "");
@@ -242,13 +242,13 @@ TEST(ExportQvxHeader, ParameterBlockForBothModels)
         "0000A040", "00007042", "00002041", "00001644", "00001644", "00000040", // 18-23
         "CDCC4C3E", "00007042", "0000803F", "0000C040", "00001643", "00407A44", // 24-29
     };
-    const struct { TeskModel geometry; const char* first4; const char* maxHeight; } cases[] = {
-        {TeskModel::Vireld10, "34870A41 34870A41 00805544 0000F043", "00000C43"},
-        {TeskModel::Vireld30, "EA4FA941 EA4FA941 00002045 0000B444", "00002A43"},
+    const struct { const PrinterModel& geometry; const char* first4; const char* maxHeight; } cases[] = {
+        {printerModel("Vireld10"), "34870A41 34870A41 00805544 0000F043", "00000C43"},
+        {printerModel("Vireld30"), "EA4FA941 EA4FA941 00002045 0000B444", "00002A43"},
     };
     for (const auto& c : cases) {
         TeskToQvx driver("", "");
-        setInput(driver, c.geometry, c.geometry == TeskModel::Vireld10 ? "Vireld10" : "Vireld30");
+        setInput(driver, c.geometry, c.geometry.name);
         driver.header.param140 = 1.25f;
         driver.header.param144 = 2.5f;
         const quint32 signallingNaN = 0x7F800001;
@@ -271,7 +271,7 @@ TEST(ExportQvxPreview, PacksTopBitsOfEachChannelBigEndian)
     };
     for (const auto& c : cases) {
         TeskToQvx driver("", "");
-        setInput(driver, TeskModel::Vireld30, "Kv20");
+        setInput(driver, printerModel("Vireld30"), "Kv20");
         const QByteArray file = convert(driver, filledPreview(120, 150, c.colour));
         EXPECT_EQ(file.mid(180), hex(c.packed).repeated(120 * 150)) << c.packed;
     }
@@ -283,7 +283,7 @@ TEST(ExportQvxPreview, PixelsInRowMajorOrder)
     preview.setPixelColor(1, 0, Qt::red);
     preview.setPixelColor(0, 1, Qt::blue);
     TeskToQvx driver("", "");
-    setInput(driver, TeskModel::Vireld10, "Vireld10");
+    setInput(driver, printerModel("Vireld10"), "Vireld10");
     const QByteArray file = convert(driver, preview);
     EXPECT_EQ(file.mid(180, 4), hex("0000F800"));
     EXPECT_EQ(file.mid(180 + 2 * 120, 2), hex("001F"));
@@ -294,12 +294,12 @@ TEST(ExportQvxPreview, AnyShapeBecomes120By150AndNullHasNoPixels)
     const struct { int width; int height; } shapes[] = {{1, 1}, {7, 300}, {400, 90}, {121, 149}};
     for (const auto& s : shapes) {
         TeskToQvx driver("", "");
-        setInput(driver, TeskModel::Vireld10, "Vireld10");
+        setInput(driver, printerModel("Vireld10"), "Vireld10");
         const QByteArray file = convert(driver, filledPreview(s.width, s.height, Qt::white));
         EXPECT_EQ(file.mid(172), hex("78000000 96000000") + QByteArray(36000, '\xff')) << s.width;
     }
     TeskToQvx driver("", "");
-    setInput(driver, TeskModel::Vireld10, "Vireld10");
+    setInput(driver, printerModel("Vireld10"), "Vireld10");
     const QByteArray file = convert(driver, QImage());
     EXPECT_EQ(file.mid(172), hex("00000000 00000000"));
 }
@@ -379,13 +379,13 @@ TEST(ExportQvxEncoder, KeepsOnlyTheLastImageAndAcceptsEmptyOne)
 
 TEST(ExportQvxFile, LayerRecordsBackToBack)
 {
-    const struct { TeskModel geometry; const char* name; QVector<QImage> layers; const char* records; } cases[] = {
-        {TeskModel::Vireld10, "Vireld10", {greyImage(960, 1708, hex("00"))}, "05000000 0604010400"},
+    const struct { const PrinterModel& geometry; const char* name; QVector<QImage> layers; const char* records; } cases[] = {
+        {printerModel("Vireld10"), "Vireld10", {greyImage(960, 1708, hex("00"))}, "05000000 0604010400"},
         // Any size is scaled to 480 x 854; 0x48 keeps its class if filtering rounds.
-        {TeskModel::Vireld10, "Kv10", {greyImage(7, 3, hex("48"))}, "05000000 4644414440"},
-        {TeskModel::Vireld30, "Vireld30", {greyImage(1440, 2560, hex("00")), greyImage(1440, 2560, hex("FF"))},
+        {printerModel("Vireld10"), "Kv10", {greyImage(7, 3, hex("48"))}, "05000000 4644414440"},
+        {printerModel("Vireld30"), "Vireld30", {greyImage(1440, 2560, hex("00")), greyImage(1440, 2560, hex("FF"))},
          "06000000 030804000000 06000000 F3F8F4F0F0F0"},
-        {TeskModel::Vireld30, "Kv20", {greyImage(5, 1, hex("000F101FFF"))}, "03000000 0212F1"},
+        {printerModel("Vireld30"), "Kv20", {greyImage(5, 1, hex("000F101FFF"))}, "03000000 0212F1"},
     };
     for (const auto& c : cases) {
         TeskToQvx driver("", "");
@@ -399,7 +399,7 @@ TEST(ExportQvxFile, OtherModelNumberWritesNoRecord)
 {
     QTemporaryDir dir;
     TeskToQvx driver("", "");
-    setInput(driver, TeskModel::Vireld10, "Vireld120");
+    setInput(driver, printerModel("Vireld10"), "Vireld120");
     ExportQvx writer(&driver);
     ASSERT_TRUE(writer.openFile(dir.filePath("out.qvx")));
     QImage preview = filledPreview(10, 10, Qt::white);
@@ -438,7 +438,7 @@ TEST(ExportQvxFile, Model10LayerIsQtSmoothScalingInGreyClasses)
     layers.push_back(greyImage(480, 854, patterns[4]));
     for (const QImage& layer : layers) {
         TeskToQvx driver("", "");
-        setInput(driver, TeskModel::Vireld10, "Vireld10");
+        setInput(driver, printerModel("Vireld10"), "Vireld10");
         const QByteArray file = convert(driver, QImage(), {layer});
         const QByteArray record = file.mid(180 + 4);
         EXPECT_EQ(qFromLittleEndian<quint32>(file.constData() + 180), quint32(record.size()));
@@ -469,7 +469,7 @@ TEST(ExportQvxFile, Model30LayerIsItsGreyConversion)
     };
     for (const QImage& layer : layers) {
         TeskToQvx driver("", "");
-        setInput(driver, TeskModel::Vireld30, "Vireld30");
+        setInput(driver, printerModel("Vireld30"), "Vireld30");
         const QByteArray runs = runsPixelByPixel(layer.convertToFormat(QImage::Format_Grayscale8));
         const QByteArray file = convert(driver, QImage(), {layer});
         EXPECT_EQ(qFromLittleEndian<quint32>(file.constData() + 180), quint32(runs.size()));

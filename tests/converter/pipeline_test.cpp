@@ -40,7 +40,7 @@ QByteArray smallLayerClasses(int seed)
 
 TeskBuilder twoLayerFile()
 {
-    TeskBuilder b(TeskModel::Vireld30);
+    TeskBuilder b(printerModel("Vireld30"));
     b.addLayerStream(smallLayer(0));
     b.addLayerStream(smallLayer(1));
     QImage preview(8, 6, QImage::Format_RGB888);
@@ -126,8 +126,11 @@ TEST(Pipeline, FirstEightBytesAreNotLookedAt)
     TeskBuilder b = twoLayerFile();
     QByteArray file = b.build();
     const Conversion expected = convertBytes(file);
+    ASSERT_EQ(expected.result, Converted);
     file.replace(0, 8, "\xde\xad\xbe\xef\x01\x02\x03\x04");
-    EXPECT_EQ(convertBytes(file).output, expected.output);
+    const Conversion changed = convertBytes(file);
+    EXPECT_EQ(changed.result, Converted);
+    EXPECT_EQ(changed.output, expected.output);
 }
 
 TEST(Pipeline, OnlyTheFirstLayerSetIsUsed)
@@ -160,7 +163,7 @@ TEST(Pipeline, RepeatedDataBlocksAreReadForEachLayer)
 // end must each find their own layer.
 TEST(Pipeline, LongLayerTable)
 {
-    TeskBuilder b(TeskModel::Vireld30);
+    TeskBuilder b(printerModel("Vireld30"));
     for (int j = 0; j < 4100; ++j)
         b.addLayerStream(j >= 4094 ? smallLayer(j - 4094) : QByteArray());
     const QvxReader qvx = parsed(convertBytes(b.build()));
@@ -174,7 +177,7 @@ TEST(Pipeline, LongLayerTable)
 TEST(Pipeline, ALayerTableAtANegativeOffsetReadsAsZeros)
 {
     constexpr int kLayers = TeskLayerTable::kPartEntries + 4;
-    TeskBuilder b(TeskModel::Vireld30);
+    TeskBuilder b(printerModel("Vireld30"));
     b.order = {B::LayerTable, B::MachineName, B::PreviewHead, B::PreviewData, B::LayerData};
     for (int j = 0; j < kLayers; ++j)
         b.addLayerStream(smallLayer(j % 4));
@@ -286,7 +289,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Pipeline, NoLayersAndNoLayerSetIsFine)
 {
-    TeskBuilder b(TeskModel::Vireld30);
+    TeskBuilder b(printerModel("Vireld30"));
     b.layerSetCount = 0;
     const Conversion c = convertBytes(b.build());
     EXPECT_EQ(c.result, 0);
@@ -306,7 +309,7 @@ class PreviewDescriptor : public testing::TestWithParam<PreviewCase> {};
 TEST_P(PreviewDescriptor, GivesAPreviewOrNone)
 {
     const PreviewCase& p = GetParam();
-    TeskBuilder b(TeskModel::Vireld30);
+    TeskBuilder b(printerModel("Vireld30"));
     QImage red(2, 1, QImage::Format_RGB888);
     red.fill(QColor(255, 0, 0));
     b.setPreview(red);
@@ -336,7 +339,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Pixel data shorter than the picture is padded with black.
 TEST(Pipeline, ShortPreviewDataIsPaddedWithBlack)
 {
-    TeskBuilder b(TeskModel::Vireld30);
+    TeskBuilder b(printerModel("Vireld30"));
     QImage red(2, 1, QImage::Format_RGB888);
     red.fill(QColor(255, 0, 0));
     b.setPreview(red);
@@ -351,7 +354,7 @@ TEST(Pipeline, ShortPreviewDataIsPaddedWithBlack)
 // outside a buffer (the sanitizer build checks the latter).
 TEST(Pipeline, EveryTruncationIsSurvived)
 {
-    TeskBuilder b(TeskModel::Vireld30);
+    TeskBuilder b(printerModel("Vireld30"));
     b.addLayerStream(smallLayer(0));
     QImage preview(2, 2, QImage::Format_RGB888);
     preview.fill(Qt::white);

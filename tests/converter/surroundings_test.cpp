@@ -40,8 +40,8 @@ struct TwoFiles {
 TwoFiles withPattern(const std::vector<int>& pattern)
 {
     const QVector<QByteArray> layers = distinctLayers();
-    TeskBuilder own(TeskModel::Vireld10);
-    TeskBuilder shared(TeskModel::Vireld10);
+    TeskBuilder own(printerModel("Vireld10"));
+    TeskBuilder shared(printerModel("Vireld10"));
     for (int k : pattern)
         own.addLayerStream(layers[k]);
     for (const QByteArray& layer : layers)
@@ -203,7 +203,7 @@ TEST(OutputFile, SignalsRemoveTheNamedTemporaryFile)
 // Converting a 600 x 600 preview and a full model-10 layer starts no thread.
 TEST(Threads, AConversionStartsNone)
 {
-    TeskBuilder b(TeskModel::Vireld10);
+    TeskBuilder b(printerModel("Vireld10"));
     QImage preview(600, 600, QImage::Format_RGB888);
     preview.fill(QColor(10, 20, 30));
     b.setPreview(preview);

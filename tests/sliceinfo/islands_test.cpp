@@ -284,7 +284,7 @@ class KnownIslands : public testing::TestWithParam<Scene> {};
 TEST_P(KnownIslands, AreFoundInTheTeskFileAndItsConversion)
 {
     const Scene& scene = GetParam();
-    TeskBuilder b(TeskModel::Vireld30);
+    TeskBuilder b(printerModel("Vireld30"));
     QVector<QByteArray> bitmaps;
     for (int j = 0; j < scene.layers; ++j) {
         bitmaps.append(QByteArray(kWidth * kHeight, '\0'));

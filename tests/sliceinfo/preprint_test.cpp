@@ -62,7 +62,7 @@ constexpr double kModel30Plate = 68.04 * 120.96;
 
 struct FigureCase {
     const char* what;
-    TeskModel model;
+    const PrinterModel& model;
     std::function<QByteArray(int width, int height)> layer;
     double teskArea; // mm² of each of the three layers
     double qvxArea;
@@ -98,7 +98,7 @@ TEST_P(Figures, AreaVolumeHeightAndTimeAreAsComputedByHand)
         const double volumeMl = 3 * r.area * 0.05 / 1000;
         EXPECT_NEAR(summaryValue(r.report, "volumeMl"), volumeMl, volumeMl * 1e-5) << r.format;
         EXPECT_DOUBLE_EQ(summaryValue(r.report, "heightMm"), 0.15) << r.format;
-        EXPECT_DOUBLE_EQ(summaryValue(r.report, "buildHeightMm"), c.model == TeskModel::Vireld30 ? 170 : 140) << r.format;
+        EXPECT_DOUBLE_EQ(summaryValue(r.report, "buildHeightMm"), c.model.buildHeightMm()) << r.format;
         // One bottom layer of 60 s, two of 8 s, and 1.5 s of light-off delay each.
         EXPECT_DOUBLE_EQ(summaryValue(r.report, "exposureSeconds"), 60 + 2 * 8 + 3 * 1.5) << r.format;
         EXPECT_TRUE(r.report.warnings.isEmpty()) << r.format << ": " << r.report.toText({}).toStdString();
@@ -108,20 +108,20 @@ TEST_P(Figures, AreaVolumeHeightAndTimeAreAsComputedByHand)
 INSTANTIATE_TEST_SUITE_P(
     LitPixels, Figures,
     testing::Values(
-        FigureCase{"OneLitPixel", TeskModel::Vireld30,
+        FigureCase{"OneLitPixel", printerModel("Vireld30"),
                    [](int w, int h) { QByteArray l = darkLayer(w, h); l[w * 100 + 7] = char(254); return l; },
                    kModel30Pixel, kModel30Pixel},
         // Grey 128 is 128 / 254 of a pixel; its class 8 is 8 / 15 on the printer.
-        FigureCase{"HalfGreyLayer", TeskModel::Vireld30, [](int w, int h) { return QByteArray(w * h, char(128)); },
+        FigureCase{"HalfGreyLayer", printerModel("Vireld30"), [](int w, int h) { return QByteArray(w * h, char(128)); },
                    kModel30Plate * 128 / 254, kModel30Plate * 8 / 15},
-        FigureCase{"HalfTheLayerLit", TeskModel::Vireld30,
+        FigureCase{"HalfTheLayerLit", printerModel("Vireld30"),
                    [](int w, int h) { return darkLayer(w, h / 2) + QByteArray(w * h / 2, char(254)); },
                    kModel30Plate / 2, kModel30Plate / 2},
         // On model 10 the pixel becomes a quarter of a printer pixel: grey 63, class 3.
-        FigureCase{"OneLitPixelModel10", TeskModel::Vireld10,
+        FigureCase{"OneLitPixelModel10", printerModel("Vireld10"),
                    [](int w, int h) { QByteArray l = darkLayer(w, h); l[w * 100 + 8] = char(254); return l; },
                    kModel10TeskPixel, kModel10QvxPixel * 3 / 15},
-        FigureCase{"LitSquareModel10", TeskModel::Vireld10,
+        FigureCase{"LitSquareModel10", printerModel("Vireld10"),
                    [](int w, int h) {
                        QByteArray l = darkLayer(w, h);
                        l[w * 100 + 8] = l[w * 100 + 9] = l[w * 101 + 8] = l[w * 101 + 9] = char(254);

@@ -41,7 +41,7 @@ protected:
     // A model-30 file whose one layer is dark with a bright band at rows 100 to 199.
     QString writeTesk()
     {
-        TeskBuilder b(TeskModel::Vireld30);
+        TeskBuilder b(printerModel("Vireld30"));
         layer = QByteArray(1440 * 2560, '\0');
         layer.replace(1440 * 100, 1440 * 100, QByteArray(1440 * 100, char(0xA0)));
         b.addLayer(layer);
@@ -147,7 +147,7 @@ TEST_F(SliceInfo, PrintsTheFiguresOfASoundFile)
 // qvx it writes is well formed, but its top layers are empty.
 TEST_F(SliceInfo, WarnsOfTheEmptyTopOfAQvxFromACutFileAndExitsWith3)
 {
-    TeskBuilder b(TeskModel::Vireld30);
+    TeskBuilder b(printerModel("Vireld30"));
     for (int j = 0; j < 6; ++j)
         b.addLayer(QByteArray(1440 * 2560, char(200)), TokenForm::LongLengths);
     const QByteArray whole = b.build();
@@ -179,7 +179,7 @@ TEST_F(SliceInfo, WarnsOfTheEmptyTopOfAQvxFromACutFileAndExitsWith3)
 // 600..609.
 TEST_F(SliceInfo, ReportsIslandsInTextJsonAndPictures)
 {
-    TeskBuilder b(TeskModel::Vireld30);
+    TeskBuilder b(printerModel("Vireld30"));
     for (int j = 0; j < 4; ++j) {
         QByteArray layer(1440 * 2560, '\0');
         for (int y = 100; y < 200; ++y)

@@ -38,7 +38,7 @@ class SliceinfoHostile : public testing::Test {
 protected:
     QString writeTesk(const QByteArray& machineName = "Vireld30")
     {
-        TeskBuilder b(TeskModel::Vireld30);
+        TeskBuilder b(printerModel("Vireld30"));
         b.machineName = machineName;
         b.addLayerStream(teskRunToken(0x40, 1440 * 2560));
         QImage preview(40, 30, QImage::Format_RGB888);

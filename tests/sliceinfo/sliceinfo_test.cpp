@@ -70,7 +70,7 @@ QByteArray halvedClassesOf(const QByteArray& bitmap, int width, int height)
 }
 
 struct RoundTripCase {
-    TeskModel model;
+    const PrinterModel& model;
     int width;
     int height;
     unsigned seed;
@@ -78,7 +78,7 @@ struct RoundTripCase {
 
 void PrintTo(const RoundTripCase& c, std::ostream* os)
 {
-    *os << (c.model == TeskModel::Vireld30 ? "Vireld30" : "Vireld10") << "Seed" << c.seed;
+    *os << c.model.name << "Seed" << c.seed;
 }
 
 class RoundTrip : public testing::TestWithParam<RoundTripCase> {};
@@ -104,17 +104,17 @@ TEST_P(RoundTrip, EveryDecodedLayerShowsTheInputsGreyClasses)
         QString error;
         ASSERT_TRUE(QvxRunDecoder::decode(qvx.layerRecords[j], qint64(grid.width()) * grid.height(), &classes, &error))
             << error.toStdString();
-        const QByteArray expected = c.model == TeskModel::Vireld30 ? classesOf(bitmaps[j])
+        const QByteArray expected = !c.model.halvesLayers ? classesOf(bitmaps[j])
                                                                    : halvedClassesOf(bitmaps[j], c.width, c.height);
         EXPECT_TRUE(classes == expected) << "layer " << j;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, RoundTrip,
-                         testing::Values(RoundTripCase{TeskModel::Vireld30, 1440, 2560, 1},
-                                         RoundTripCase{TeskModel::Vireld30, 1440, 2560, 100},
-                                         RoundTripCase{TeskModel::Vireld10, 960, 1708, 7},
-                                         RoundTripCase{TeskModel::Vireld10, 960, 1708, 700}),
+                         testing::Values(RoundTripCase{printerModel("Vireld30"), 1440, 2560, 1},
+                                         RoundTripCase{printerModel("Vireld30"), 1440, 2560, 100},
+                                         RoundTripCase{printerModel("Vireld10"), 960, 1708, 7},
+                                         RoundTripCase{printerModel("Vireld10"), 960, 1708, 700}),
                          testing::PrintToStringParamName());
 
 template <typename Field>
@@ -152,7 +152,7 @@ std::string checkResult(const SliceReport& report, const QString& name)
 
 TeskBuilder smallModel30()
 {
-    TeskBuilder b(TeskModel::Vireld30);
+    TeskBuilder b(printerModel("Vireld30"));
     b.addLayer(QByteArray(1440 * 2560, char(200)));
     QImage preview(4, 3, QImage::Format_RGB888);
     preview.fill(Qt::red);
