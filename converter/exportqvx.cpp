@@ -13,11 +13,43 @@
 
 namespace {
 
+// The values of the 34 slots before a conversion derives its own; the slots
+// that no conversion sets are written as they stand here.
 const float kDefaultPrintParameters[qvx::kParameterCount] = {
-    20.0f,  20.0f,  1920.0f, 1080.0f, 0.1f,  500.0f, 1000.0f, 10.0f,   2000.0f,
-    4000.0f, 0.6f,  0.6f,    5.0f,    2.0f,  600.0f, 600.0f,  48.0f,   30.0f,
-    5.0f,   60.0f,  10.0f,   600.0f,  600.0f, 2.0f,  0.2f,    60.0f,   1.0f,
-    6.0f,   150.0f, 1001.0f, 200.0f,  0.0f,  0.0f,   0.0f,
+    20.0f,    //  0 pixels per mm along X
+    20.0f,    //  1 pixels per mm along Y
+    1920.0f,  //  2 pixels along X
+    1080.0f,  //  3 pixels along Y
+    0.1f,     //  4 layer height, mm
+    500.0f,   //  5 exposure time, ms
+    1000.0f,  //  6 bottom exposure time, ms
+    10.0f,    //  7 kept as it is
+    2000.0f,  //  8 light-off delay, ms
+    4000.0f,  //  9 light-off delay again, ms
+    0.6f,     // 10 height of the bottom layers, mm
+    0.6f,     // 11 kept as it is
+    5.0f,     // 12 the Tesk float at byte 140
+    2.0f,     // 13 the Tesk float at byte 148
+    600.0f,   // 14 the Tesk float at byte 152
+    600.0f,   // 15 the same again
+    48.0f,    // 16 the Tesk float at byte 144
+    30.0f,    // 17 the same again
+    5.0f,     // 18 kept as it is
+    60.0f,    // 19 kept as it is
+    10.0f,    // 20 kept as it is
+    600.0f,   // 21 kept as it is
+    600.0f,   // 22 kept as it is
+    2.0f,     // 23 kept as it is
+    0.2f,     // 24 kept as it is
+    60.0f,    // 25 kept as it is
+    1.0f,     // 26 kept as it is
+    6.0f,     // 27 kept as it is
+    150.0f,   // 28 kept as it is
+    1001.0f,  // 29 kept as it is
+    200.0f,   // 30 build height, mm
+    0.0f,     // 31 kept as it is
+    0.0f,     // 32 kept as it is
+    0.0f,     // 33 kept as it is
 };
 
 // The writer's record of a model, from its row of the printer table.

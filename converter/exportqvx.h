@@ -59,7 +59,7 @@ public:
     bool writeLayerData(QImage& layer);
     // The same record from the layer's runs, without a bitmap: the same bytes
     // as writeLayerData on the decoded layer of width x height pixels. False,
-    // having written nothing, for a model other than 10 or 30 or a model-10
+    // having written nothing, for a model that is not converted or a halved
     // layer that is not twice its grid.
     bool writeLayerRuns(TeskLayerReader& layer, int width, int height);
     // True when a layer of streamBytes for `pixels` pixels is written faster
@@ -104,7 +104,7 @@ private:
     bool writesSucceeded() const;
     bool writeLayerRecord(const uchar* bytes, int size);
 
-    // The halved layer of model 10, kept so that its storage serves every layer.
+    // The layer halved to the printer's grid, kept so that its storage serves every layer.
     QImage halfLayer;
     // The encoder's storage, kept so that it is zero-filled only as it grows;
     // layers read as runs are written from it, not from compressedData.

@@ -11,7 +11,7 @@
 //   0       8     magic "QuorvatH"
 //   8       4     0xFF000001
 //   12      4     1
-//   16      4     model number (10 or 30)
+//   16      4     model number (the printer table's modelNumber)
 //   20      4     0
 //   24      4     34, the number of floats that follow
 //   28      136   print parameters, slots 0..33 (see Slot)

@@ -110,12 +110,18 @@ TEST_P(RoundTrip, EveryDecodedLayerShowsTheInputsGreyClasses)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Models, RoundTrip,
-                         testing::Values(RoundTripCase{printerModel("Vireld30"), 1440, 2560, 1},
-                                         RoundTripCase{printerModel("Vireld30"), 1440, 2560, 100},
-                                         RoundTripCase{printerModel("Vireld10"), 960, 1708, 7},
-                                         RoundTripCase{printerModel("Vireld10"), 960, 1708, 700}),
-                         testing::PrintToStringParamName());
+// Every row of the printer table, so that a model added there is tried too.
+std::vector<RoundTripCase> everyModel()
+{
+    std::vector<RoundTripCase> cases;
+    for (const PrinterModel* m = PrinterModel::begin(); m != PrinterModel::end(); ++m) {
+        for (unsigned seed : {1u, 700u})
+            cases.push_back(RoundTripCase{*m, m->slicerWidth, m->slicerHeight, seed});
+    }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, RoundTrip, testing::ValuesIn(everyModel()), testing::PrintToStringParamName());
 
 template <typename Field>
 void patch(QByteArray& file, qint64 offset, Field value)
