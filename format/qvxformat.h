@@ -64,6 +64,38 @@ enum Slot : int {
     kBuildHeight = 30,       // mm, the printer's build height
 };
 
+// The known slots as a report names them, with their units.
+struct SlotMeaning {
+    int slot;
+    const char* key;
+    const char* label;
+    const char* unit;
+};
+
+constexpr SlotMeaning kSlotMeanings[] = {
+    {qvx::kPixelsPerMmX, "pixelsPerMmX", "pixels per mm along X", "1/mm"},
+    {qvx::kPixelsPerMmY, "pixelsPerMmY", "pixels per mm along Y", "1/mm"},
+    {qvx::kPixelsX, "pixelsX", "pixels along X", "pixels"},
+    {qvx::kPixelsY, "pixelsY", "pixels along Y", "pixels"},
+    {qvx::kLayerHeight, "layerHeight", "layer height", "mm"},
+    {qvx::kExposureTime, "exposureTime", "exposure time", "ms"},
+    {qvx::kBottomExposureTime, "bottomExposureTime", "bottom exposure time", "ms"},
+    {qvx::kLightOffDelay, "lightOffDelay", "light-off delay", "ms"},
+    {qvx::kLightOffDelay2, "lightOffDelay2", "light-off delay (second)", "ms"},
+    {qvx::kBottomHeight, "bottomHeight", "height of the bottom layers", "mm"},
+    {qvx::kBuildHeight, "buildHeight", "build height", "mm"},
+};
+
+// The meaning of a slot; null for a slot whose meaning is not known.
+inline const SlotMeaning* meaningOf(int slot)
+{
+    for (const SlotMeaning& m : kSlotMeanings) {
+        if (m.slot == slot)
+            return &m;
+    }
+    return nullptr;
+}
+
 } // namespace qvx
 
 #endif

@@ -22,37 +22,6 @@ constexpr int kFullClass = 15;
 constexpr double kMsPerSecond = 1000.0;
 constexpr double kUmPerMm = 1000.0;
 
-// The slots whose meaning the writer gives, with their units.
-struct SlotMeaning {
-    int slot;
-    const char* key;
-    const char* label;
-    const char* unit;
-};
-
-const SlotMeaning kSlotMeanings[] = {
-    {qvx::kPixelsPerMmX, "pixelsPerMmX", "pixels per mm along X", "1/mm"},
-    {qvx::kPixelsPerMmY, "pixelsPerMmY", "pixels per mm along Y", "1/mm"},
-    {qvx::kPixelsX, "pixelsX", "pixels along X", "pixels"},
-    {qvx::kPixelsY, "pixelsY", "pixels along Y", "pixels"},
-    {qvx::kLayerHeight, "layerHeight", "layer height", "mm"},
-    {qvx::kExposureTime, "exposureTime", "exposure time", "ms"},
-    {qvx::kBottomExposureTime, "bottomExposureTime", "bottom exposure time", "ms"},
-    {qvx::kLightOffDelay, "lightOffDelay", "light-off delay", "ms"},
-    {qvx::kLightOffDelay2, "lightOffDelay2", "light-off delay (second)", "ms"},
-    {qvx::kBottomHeight, "bottomHeight", "height of the bottom layers", "mm"},
-    {qvx::kBuildHeight, "buildHeight", "build height", "mm"},
-};
-
-const SlotMeaning* meaningOf(int slot)
-{
-    for (const SlotMeaning& m : kSlotMeanings) {
-        if (m.slot == slot)
-            return &m;
-    }
-    return nullptr;
-}
-
 QString modelName(int modelNumber)
 {
     const PrinterModel* model = PrinterModel::byNumber(modelNumber);
@@ -128,7 +97,7 @@ void QvxExaminer::summarise(qint64 fileSize)
 void QvxExaminer::addParameters()
 {
     for (int slot = 0; slot < qvx::kParameterCount; ++slot) {
-        const SlotMeaning* m = meaningOf(slot);
+        const qvx::SlotMeaning* m = qvx::meaningOf(slot);
         const QString key = m ? QLatin1String(m->key) : QStringLiteral("slot%1").arg(slot);
         const QString label = m ? QStringLiteral("%1 (slot %2)").arg(QLatin1String(m->label)).arg(slot)
                                 : QStringLiteral("slot %1").arg(slot);
