@@ -32,19 +32,19 @@ SliceReport teskReport(const QByteArray& tesk)
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(tesk) == tesk.size());
     file.close();
-    TeskExaminer inspector(path);
+    TeskExaminer examiner(path);
     QString error;
-    EXPECT_TRUE(inspector.inspect(&error)) << error.toStdString();
-    return inspector.report();
+    EXPECT_TRUE(examiner.inspect(&error)) << error.toStdString();
+    return examiner.report();
 }
 
 SliceReport qvxReport(const QByteArray& tesk)
 {
     const Conversion converted = convertBytes(tesk);
     EXPECT_EQ(converted.result, 0) << converted.printed;
-    QvxExaminer inspector(QStringLiteral("out.qvx"));
-    inspector.inspectBytes(converted.output);
-    return inspector.report();
+    QvxExaminer examiner(QStringLiteral("out.qvx"));
+    examiner.inspectBytes(converted.output);
+    return examiner.report();
 }
 
 double summaryValue(const SliceReport& report, const char* key)

@@ -137,10 +137,10 @@ protected:
         QFile file(path);
         EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(tesk) == tesk.size());
         file.close();
-        auto inspector = std::make_unique<TeskExaminer>(path);
+        auto examiner = std::make_unique<TeskExaminer>(path);
         QString error;
-        EXPECT_TRUE(inspector->inspect(&error)) << error.toStdString();
-        return inspector;
+        EXPECT_TRUE(examiner->inspect(&error)) << error.toStdString();
+        return examiner;
     }
 
     QTemporaryDir dir;
@@ -321,11 +321,11 @@ TEST_F(Inspect, FindsDamageInQvxFiles)
         {"cut in the header", good.left(100), layout, "shorter than the 180-byte header"},
     };
     for (const auto& row : rows) {
-        QvxExaminer inspector(QStringLiteral("x.qvx"));
-        inspector.inspectBytes(row.file);
-        const std::string result = checkResult(inspector.report(), row.check);
+        QvxExaminer examiner(QStringLiteral("x.qvx"));
+        examiner.inspectBytes(row.file);
+        const std::string result = checkResult(examiner.report(), row.check);
         EXPECT_NE(result.find(row.problem), std::string::npos) << row.what << ": " << result;
-        EXPECT_EQ(inspector.report().sound(), std::string(row.problem) == "passed") << row.what;
+        EXPECT_EQ(examiner.report().sound(), std::string(row.problem) == "passed") << row.what;
     }
 }
 
