@@ -34,18 +34,23 @@ endfunction()
 
 enable_language(RC)
 
-# A version resource for a program: file description, product name, version.
-function(tesktoqvx_version_resource rc_program rc_description)
+# A version resource for a program target: file description, product name,
+# version; named after the program's file.
+function(tesktoqvx_version_resource target rc_description)
+  get_target_property(rc_program ${target} OUTPUT_NAME)
+  if(NOT rc_program)
+    set(rc_program ${target})
+  endif()
   set(rc "${CMAKE_BINARY_DIR}/${rc_program}-version.rc")
   configure_file("${CMAKE_SOURCE_DIR}/cmake/version.rc.in" "${rc}" @ONLY)
-  target_sources(${rc_program} PRIVATE "${rc}")
+  target_sources(${target} PRIVATE "${rc}")
 endfunction()
 
 function(tesktoqvx_windows_programs)
   # CommandLineToArgvW (converter/main.cpp).
   target_link_libraries(tesktoqvx PRIVATE shell32)
   tesktoqvx_version_resource(tesktoqvx "Converts Tesk slice files to qvx for Vireld printers")
-  tesktoqvx_version_resource(sliceinfo "Shows, checks and draws Tesk and qvx slice files")
+  tesktoqvx_version_resource(sliceinfo_program "Shows, checks and draws Tesk and qvx slice files")
   get_target_property(qt_core_type Qt5::Core TYPE)
   if(qt_core_type STREQUAL "STATIC_LIBRARY")
     tesktoqvx_exclude_qt_plugins("${CMAKE_SOURCE_DIR}")
