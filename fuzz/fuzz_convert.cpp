@@ -13,6 +13,7 @@
 // Every layer is a full-size bitmap (up to 1440 x 2560), so an accepted
 // layer count above kMaxLayers is lowered to it to keep runs short; counts
 // that the converter refuses are left alone.
+#include "format/printermodel.h"
 #include "format/qvxreader.h"
 #include "format/qvxrundecoder.h"
 #include "fuzzsupport.h"
@@ -76,9 +77,11 @@ void checkOutput(const QString& path, const TeskToQvx& driver)
     QString error;
     if (!reader.parse(f.readAll(), &error) || reader.layerCount != driver.header.layerCount)
         std::abort(); // the output is not a well-formed qvx file
-    const qint64 pixels = reader.modelNumber == 10 ? 480 * 854 : qint64(1440) * 2560;
+    const PrinterModel* model = PrinterModel::byNumber(reader.modelNumber);
+    if (!model)
+        std::abort(); // written for a model the table does not know
+    const qint64 pixels = qint64(model->layerWidth) * model->layerHeight;
     QByteArray classes;
-    QString error;
     for (const QByteArray& record : reader.layerRecords) {
         if (!QvxRunDecoder::decode(record, pixels, &classes, &error))
             std::abort(); // a layer record does not cover the printer's grid

@@ -2,6 +2,7 @@
 // QvxReader::decodeRuns on each record it found (for the pixel grid of the
 // model in the header, or a small one chosen by the first byte), and on the
 // whole input as one run stream.
+#include "format/printermodel.h"
 #include "format/qvxreader.h"
 #include "format/qvxrundecoder.h"
 #include "fuzzsupport.h"
@@ -25,9 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     QvxReader reader;
     if (reader.parse(bytes, &error)) {
-        const qint64 pixels = reader.modelNumber == 10 ? 480 * 854
-                            : reader.modelNumber == 30 ? qint64(1440) * 2560
-                                                       : small;
+        const PrinterModel* model = PrinterModel::byNumber(reader.modelNumber);
+        const qint64 pixels = model ? qint64(model->layerWidth) * model->layerHeight : small;
         const int records = std::min(reader.layerRecords.size(), 16);
         for (int i = 0; i < records; ++i)
             QvxRunDecoder::decode(reader.layerRecords[i], pixels, &classes, &error);
