@@ -1,16 +1,21 @@
 // The converter's library in hostile surroundings: layer tables that repeat
 // one block, the output file's temporary name and signals, no threads.
+#include "common/inputfile.h"
 #include "common/outputfile.h"
 #include "common/smoothscaler.h"
 #include "conversion.h"
 #include "teskbuilder.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QRandomGenerator>
 #include <QThreadPool>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
 
 #ifdef Q_OS_LINUX
 #include <csignal>
@@ -147,6 +152,70 @@ TEST(OutputFile, RefusesWritesInPlaceOrReplacesByThePath)
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("new.qvx"))), "written");
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("old.qvx"))), "written");
     EXPECT_EQ(entries(dir.path()), (QStringList{"new.qvx", "old.qvx"}));
+}
+
+// A device that reports no size and gives `length` zero bytes, or zeros for
+// ever for a negative length, as /dev/zero does; it counts what it gave.
+class Zeros : public QIODevice {
+public:
+    explicit Zeros(qint64 length)
+        : length(length)
+    {
+        open(ReadOnly | Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+
+    qint64 given = 0;
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const qint64 n = length < 0 ? maxSize : std::min(maxSize, length - given);
+        std::memset(data, 0, size_t(n));
+        given += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    const qint64 length;
+};
+
+// Reading stops one byte past the limit whatever size the input reports, and
+// a file within it is held in one buffer of its size.
+TEST(InputFile, ReadsWholeUpToTheLimitAndNoFurther)
+{
+    constexpr qint64 kLimit = 300000;
+    const struct {
+        qint64 length; // -1: endless
+        bool sized;    // reports its size, as a regular file does
+        bool held;
+    } cases[] = {
+        {0, true, true},          {kLimit, true, true},   {kLimit + 1, true, false},
+        {100, false, true},       {kLimit, false, true},  {kLimit + 1, false, false},
+        {-1, false, false},
+    };
+    for (const auto& c : cases) {
+        const QByteArray content(int(std::max<qint64>(c.length, 0)), 'q');
+        QBuffer file;
+        file.setData(content);
+        file.open(QIODevice::ReadOnly);
+        Zeros zeros(c.length);
+        QIODevice& input = c.sized ? static_cast<QIODevice&>(file) : zeros;
+        QByteArray bytes;
+        QString error;
+        EXPECT_EQ(readWholeInput(input, kLimit, &bytes, &error), c.held) << c.length;
+        if (c.held) {
+            EXPECT_EQ(bytes, c.sized ? content : QByteArray(int(c.length), '\0')) << c.length;
+        } else {
+            EXPECT_TRUE(bytes.isEmpty()) << c.length;
+            EXPECT_TRUE(error.contains(QStringLiteral("more than 300000 bytes"))) << error.toStdString();
+        }
+        if (c.sized && c.held) {
+            EXPECT_LE(bytes.capacity(), c.length + 1) << "read into one buffer of its size";
+        }
+        EXPECT_LE(zeros.given, kLimit + 1) << c.length;
+    }
 }
 
 #ifdef Q_OS_LINUX
