@@ -1,6 +1,7 @@
 #include "inputfile.h"
 
 #include "format/failure.h"
+#include "outputfile.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -80,8 +81,8 @@ bool openInputFile(QFile& file, QIODevice::OpenMode mode, QString* error)
     return openRegular(file, mode, error);
 #else
     const QFileInfo info(file.fileName());
-    if (info.exists() && !info.isFile())
-        return fail(error, notRegular(file.fileName(), QStringLiteral("a directory or a device")));
+    if (namesDeviceOrPipe(file.fileName()) || (info.exists() && !info.isFile()))
+        return fail(error, notRegular(file.fileName(), QStringLiteral("a device, a pipe or a directory")));
     if (!file.open(mode))
         return fail(error, cannotOpen(file.fileName(), file.errorString()));
     return true;

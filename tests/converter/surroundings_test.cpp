@@ -19,6 +19,7 @@
 
 #ifdef Q_OS_LINUX
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -152,6 +153,44 @@ TEST(OutputFile, RefusesWritesInPlaceOrReplacesByThePath)
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("new.qvx"))), "written");
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("old.qvx"))), "written");
     EXPECT_EQ(entries(dir.path()), (QStringList{"new.qvx", "old.qvx"}));
+}
+
+// Only a regular file is opened; anything else is refused with the reason,
+// a FIFO without waiting for a writer.
+TEST(InputFile, OpensOnlyARegularFile)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(writeAt(dir.filePath(QStringLiteral("file")), 0, "qvx"));
+#ifdef Q_OS_WIN
+    const QString device = QStringLiteral("NUL");
+#else
+    const QString device = QStringLiteral("/dev/null");
+#endif
+#ifdef Q_OS_LINUX
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("fifo"))).constData(), 0600), 0);
+#endif
+    const struct {
+        QString path;
+        const char* says; // empty when it opens
+    } cases[] = {
+        {dir.filePath(QStringLiteral("file")), ""},
+        {dir.filePath(QStringLiteral("missing")), "cannot open"},
+        {dir.path(), "not a regular file"},
+        {device, "not a regular file"},
+#ifdef Q_OS_LINUX
+        {dir.filePath(QStringLiteral("fifo")), "is a pipe or FIFO, not a regular file"},
+#endif
+    };
+    for (const auto& c : cases) {
+        QFile file(c.path);
+        QString error;
+        const bool opens = *c.says == '\0';
+        ASSERT_EQ(openInputFile(file, QIODevice::ReadOnly, &error), opens) << c.path.toStdString();
+        if (opens)
+            EXPECT_EQ(file.readAll(), "qvx");
+        else
+            EXPECT_TRUE(error.contains(QLatin1String(c.says)) && !file.isOpen()) << error.toStdString();
+    }
 }
 
 // A device that reports no size and gives `length` zero bytes, or zeros for
