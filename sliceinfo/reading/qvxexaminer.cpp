@@ -40,13 +40,14 @@ QvxExaminer::QvxExaminer(std::unique_ptr<QFile> input)
 {
 }
 
-// The file is held whole while it is examined, and closed.
+// The file is read once and closed; its records are read where they lie in
+// the bytes held.
 bool QvxExaminer::inspect(QString* error)
 {
-    QByteArray bytes;
-    QString why;
     if (!openInput(error))
         return false;
+    QByteArray bytes;
+    QString why;
     if (!readWholeInput(*input, bounds::kMaxQvxFileBytes, &bytes, &why))
         return fail(error, QStringLiteral("cannot examine %1 as a qvx file: %2").arg(input->fileName(), why));
     input->close();
