@@ -364,3 +364,8 @@ void OutputFile::discardReplacement()
 QString OutputFile::temporaryPath() const { return QFile::decodeName(pendingPath); }
 
 #endif
+
+bool namesDeviceOrPipe(const QString& path)
+{
+    return inPlaceName(path).has_value();
+}

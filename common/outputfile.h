@@ -80,4 +80,8 @@ private:
 #endif
 };
 
+// Whether the path names a device or a pipe, as the output's policy tells
+// them: on Windows also a device name in any folder, or a \\.\ path.
+bool namesDeviceOrPipe(const QString& path);
+
 #endif

@@ -1,5 +1,6 @@
 #include "tesktoqvx.h"
 
+#include "common/inputfile.h"
 #include "exportqvx.h"
 #include "format/bounds.h"
 #include "format/teskfront.h"
@@ -118,7 +119,8 @@ int TeskToQvx::convert()
     QFile input(inputPath);
     if (!input.exists())
         return InputMissing;
-    if (!input.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    // A pipe or a device cannot be read where the tables point: it is refused as unreadable.
+    if (!openInputFile(input, QIODevice::ReadOnly | QIODevice::Unbuffered, nullptr))
         return InputUnreadable;
     const PreviewPixels preview = readPreview(input, readFront(input));
 

@@ -22,7 +22,8 @@ constexpr qint64 kMaxPreviewPixels = 4 * 1024 * 1024;
 // 0.01 mm a layer it would be 0.5 m high, three times the tallest build.
 constexpr int kMaxExaminedLayers = 50000;
 
-// A qvx file is read whole by sliceinfo; a larger one is not examined.
+// A qvx file is held whole by sliceinfo; a larger one is not examined. Reading
+// stops one byte past this size, whatever size the file reports.
 constexpr qint64 kMaxQvxFileBytes = 1024LL * 1024 * 1024;
 
 // A layer of more pixels is not decoded into a picture: 64 MB of grey, 256 MB

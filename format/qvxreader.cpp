@@ -69,7 +69,9 @@ int wholeRecordsLeft(Cursor in)
 
 bool QvxReader::parse(const QByteArray& file, QString* error)
 {
-    Cursor in(file);
+    layerRecords.clear();
+    parsed = file;
+    Cursor in(parsed);
     if (!in.has(qvx::kHeaderSize))
         return fail(error, QStringLiteral("the file is shorter than the %1-byte header").arg(qvx::kHeaderSize));
     const QByteArray magic(reinterpret_cast<const char*>(in.take(qvx::kMagicSize)), qvx::kMagicSize);
@@ -104,7 +106,6 @@ bool QvxReader::parse(const QByteArray& file, QString* error)
     for (quint16& pixel : previewPixels)
         pixel = qFromBigEndian<quint16>(in.take(2));
 
-    layerRecords.clear();
     const bool keep = layerCount <= maxKeptRecords;
     int read = 0;
     for (; read < layerCount && in.remaining() > 0; ++read) {
@@ -119,7 +120,7 @@ bool QvxReader::parse(const QByteArray& file, QString* error)
                                .arg(in.remaining()));
         const char* record = reinterpret_cast<const char*>(in.take(size));
         if (keep)
-            layerRecords.append(QByteArray(record, int(size)));
+            layerRecords.append(QByteArray::fromRawData(record, int(size)));
     }
     const int extra = wholeRecordsLeft(in);
     if (read < layerCount || extra > 0)

@@ -19,7 +19,9 @@ public:
     // from the header's layer count, or bytes follow the last record. The
     // records read before the failure stay in layerRecords, unless the header
     // declares more than maxKeptRecords layers: then the records are only
-    // counted and checked, and none is kept.
+    // counted and checked, and none is kept. The records are views into
+    // `file`, which the reader keeps (shared, not copied), so that a file is
+    // held once; `file` must own its bytes.
     bool parse(const QByteArray& file, QString* error);
 
     // The printer's pixel grid (width x height of every layer) for a model
@@ -35,6 +37,9 @@ public:
     QVector<quint16> previewPixels; // RGB565, rows from the top
     QVector<QByteArray> layerRecords;
     int maxKeptRecords = std::numeric_limits<int>::max();
+
+private:
+    QByteArray parsed; // what layerRecords point into
 };
 
 #endif

@@ -30,7 +30,10 @@ const char kHelp[] = R"(Usage: sliceinfo [options] FILE
 
 Shows what a Tesk or qvx slice file holds, checks it, and tells what the print
 will take and how it may fail. The format is told by content: a file that
-starts with the qvx magic is qvx, any other is Tesk.
+starts with the qvx magic is qvx, any other is Tesk. FILE must be a regular
+file (a link to one, or standard input redirected from one, will do): a pipe,
+a FIFO or a device is refused at once (exit status 2), as the file is read at
+the places its tables point to.
 
 Summary: printer model, resolution, plate size, layer count, every print
 parameter with its unit, preview size, statistics of the layers (encoded
@@ -88,7 +91,8 @@ Layers are drawn as 8-bit grey pictures: a Tesk layer with its own grey values
 Exit status:
   0  the file is sound: every check passed and there is no warning
   1  the file was read and at least one check failed
-  2  wrong usage, a file that cannot be read, or a PNG that cannot be written
+  2  wrong usage, a file that cannot be read or is not a regular file, or a
+     PNG that cannot be written
   3  the file is sound, with warnings
 
 Examples:

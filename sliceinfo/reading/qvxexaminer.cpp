@@ -4,11 +4,11 @@
 #include "format/qvxrundecoder.h"
 #include "analysis/printfigures.h"
 #include "analysis/printwarnings.h"
+#include "common/inputfile.h"
 #include "format/bounds.h"
 #include "format/printermodel.h"
 #include "format/failure.h"
 
-#include <QFile>
 #include <QJsonArray>
 
 #include <cmath>
@@ -31,18 +31,27 @@ QString modelName(int modelNumber)
 } // namespace
 
 QvxExaminer::QvxExaminer(const QString& path)
-    : path(path)
+    : QvxExaminer(std::make_unique<QFile>(path))
 {
 }
 
+QvxExaminer::QvxExaminer(std::unique_ptr<QFile> input)
+    : SliceExaminer(std::move(input))
+{
+}
+
+// The file is read once and closed; its records are read where they lie in
+// the bytes held.
 bool QvxExaminer::inspect(QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(error, QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
-    if (file.size() > bounds::kMaxQvxFileBytes)
-        return fail(error, QStringLiteral("%1 has %2 bytes, more than a qvx file this tool examines").arg(path).arg(file.size()));
-    inspectBytes(file.readAll());
+    if (!openInput(error))
+        return false;
+    QByteArray bytes;
+    QString why;
+    if (!readWholeInput(*input, bounds::kMaxQvxFileBytes, &bytes, &why))
+        return fail(error, QStringLiteral("cannot examine %1 as a qvx file: %2").arg(input->fileName(), why));
+    input->close();
+    inspectBytes(bytes);
     return true;
 }
 
@@ -82,7 +91,7 @@ void QvxExaminer::summarise(qint64 fileSize)
 {
     const QSize grid = QvxReader::layerSize(reader.modelNumber);
     SliceReport& r = sliceReport;
-    r.path = path;
+    r.path = input->fileName();
     r.format = QStringLiteral("qvx");
     r.addField(QStringLiteral("fileSize"), QStringLiteral("file size"), double(fileSize), QStringLiteral("bytes"));
     r.addField(QStringLiteral("modelNumber"), QStringLiteral("model number"), reader.modelNumber);

@@ -13,6 +13,8 @@
 class QvxExaminer : public SliceExaminer {
 public:
     explicit QvxExaminer(const QString& path);
+    // An open file, or one named only.
+    explicit QvxExaminer(std::unique_ptr<QFile> input);
 
     // False, with `error` set, when the file cannot be read.
     bool inspect(QString* error) override;
@@ -33,7 +35,6 @@ private:
     void addChecks(const QString& layoutProblem, const QStringList& runProblems);
     PrintSettings printSettings() const;
 
-    QString path;
     QvxReader reader;
 };
 

@@ -2,24 +2,27 @@
 
 #include "analysis/printfigures.h"
 #include "analysis/printwarnings.h"
+#include "common/inputfile.h"
 #include "format/failure.h"
 #include "format/qvxformat.h"
 #include "qvxexaminer.h"
 #include "teskexaminer.h"
 
-#include <QFile>
 
 namespace {
 
-SliceExaminer::Format detect(const QString& path)
+// Peeked, so that the examiner reads the file from its start.
+SliceExaminer::Format detect(QFile& file)
 {
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly) && file.read(qvx::kMagicSize) == QByteArray(qvx::kMagic))
-        return SliceExaminer::Qvx;
-    return SliceExaminer::Tesk;
+    return file.peek(qvx::kMagicSize) == QByteArray(qvx::kMagic) ? SliceExaminer::Qvx : SliceExaminer::Tesk;
 }
 
 } // namespace
+
+SliceExaminer::SliceExaminer(std::unique_ptr<QFile> input)
+    : input(std::move(input))
+{
+}
 
 std::unique_ptr<SliceExaminer> SliceExaminer::open(const QString& path, Format format, QString* error)
 {
@@ -27,14 +30,22 @@ std::unique_ptr<SliceExaminer> SliceExaminer::open(const QString& path, Format f
         fail(error, QStringLiteral("%1 does not exist").arg(path));
         return nullptr;
     }
+    auto file = std::make_unique<QFile>(path);
+    if (!openInputFile(*file, QIODevice::ReadOnly, error))
+        return nullptr;
     std::unique_ptr<SliceExaminer> examiner;
-    if ((format == Detect ? detect(path) : format) == Qvx)
-        examiner = std::make_unique<QvxExaminer>(path);
+    if ((format == Detect ? detect(*file) : format) == Qvx)
+        examiner = std::make_unique<QvxExaminer>(std::move(file));
     else
-        examiner = std::make_unique<TeskExaminer>(path);
+        examiner = std::make_unique<TeskExaminer>(std::move(file));
     if (!examiner->inspect(error))
         return nullptr;
     return examiner;
+}
+
+bool SliceExaminer::openInput(QString* error)
+{
+    return input->isOpen() || openInputFile(*input, QIODevice::ReadOnly, error);
 }
 
 void SliceExaminer::addPrintFigures(const PrintSettings& settings)

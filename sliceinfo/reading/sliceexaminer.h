@@ -4,6 +4,7 @@
 #include "format/runsink.h"
 #include "report/slicereport.h"
 
+#include <QFile>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -21,7 +22,8 @@ public:
 
     // Examines the file at path, as `format` or, for Detect, as told by its
     // content: a file that starts with the qvx magic is qvx, any other Tesk.
-    // Null, with `error` set, when the file cannot be read.
+    // The file is opened once; null, with `error` set, when it cannot be read
+    // or is not a regular file.
     static std::unique_ptr<SliceExaminer> open(const QString& path, Format format, QString* error);
 
     const SliceReport& report() const { return sliceReport; }
@@ -37,12 +39,19 @@ public:
     virtual bool readRuns(int layer, const RunSink& sink) = 0;
 
 protected:
+    // The file to read: open, or named only, to be opened by openInput.
+    explicit SliceExaminer(std::unique_ptr<QFile> input);
+
     // False, with `error` set, when the file cannot be read.
     virtual bool inspect(QString* error) = 0;
+    // Opens the input unless it is open; false, with `error` set, when it
+    // cannot be read or is not a regular file.
+    bool openInput(QString* error);
     // The print figures and warnings, from the report's print settings and
     // layers, once the rest of the report is made.
     void addPrintFigures(const PrintSettings& settings);
 
+    const std::unique_ptr<QFile> input;
     SliceReport sliceReport;
 };
 

@@ -29,14 +29,20 @@ QJsonArray pair(double a, double b)
 } // namespace
 
 TeskExaminer::TeskExaminer(const QString& path)
-    : file(path)
+    : TeskExaminer(std::make_unique<QFile>(path))
+{
+}
+
+TeskExaminer::TeskExaminer(std::unique_ptr<QFile> input)
+    : SliceExaminer(std::move(input))
+    , file(*this->input)
 {
 }
 
 bool TeskExaminer::inspect(QString* error)
 {
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(error, QStringLiteral("cannot open %1: %2").arg(file.fileName(), file.errorString()));
+    if (!openInput(error))
+        return false;
     fileSize = file.size();
     readFront();
     if (layerTableReadable())

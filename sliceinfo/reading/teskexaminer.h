@@ -18,6 +18,8 @@
 class TeskExaminer : public SliceExaminer {
 public:
     explicit TeskExaminer(const QString& path);
+    // An open file, or one named only.
+    explicit TeskExaminer(std::unique_ptr<QFile> input);
 
     // False, with `error` set, when the file cannot be opened.
     bool inspect(QString* error) override;
@@ -55,7 +57,7 @@ private:
     qint64 pixelCount() const;
     quint64 previewDataSize() const;
 
-    QFile file;
+    QFile& file;
     qint64 fileSize = 0;
     TeskFileHead_t header{};
     QByteArray machineNameBytes;

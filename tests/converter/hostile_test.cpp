@@ -333,5 +333,54 @@ TEST_F(Hostile, SignalsLeaveTheOldOutput)
     }
 }
 
+// Input that is not a regular file is refused at once by both programs, with
+// the reason, and no output is made: a FIFO with a writer or without one, a
+// pipe as standard input, a device. Each would otherwise read as a damaged
+// file, or wait for ever for a writer.
+TEST_F(Hostile, InputThatIsNotARegularFileIsRefusedAtOnce)
+{
+    const QByteArray unreadable = "exit code: -2\n\n";
+    const QByteArray fifo = "is a pipe or FIFO, not a regular file";
+    const struct {
+        const char* script;
+        int exitCode;
+        QByteArray says; // the converter's whole output, or a part of sliceinfo's message
+    } cases[] = {
+        {"mkfifo p; cat in.tesk > p & \"$T\" p out.qvx; s=$?; kill $!; exit $s", 255, unreadable},
+        {"mkfifo p; \"$T\" p out.qvx", 255, unreadable},
+        {"cat in.tesk | \"$T\" /dev/stdin out.qvx", 255, unreadable},
+        {"\"$T\" /dev/zero out.qvx", 255, unreadable},
+        {"mkfifo p; cat good.qvx > p & \"$S\" p; s=$?; kill $!; exit $s", 2, "sliceinfo: p " + fifo},
+        {"mkfifo p; cat in.tesk > p & \"$S\" --json p; s=$?; kill $!; exit $s", 2, "sliceinfo: p " + fifo},
+        {"mkfifo p; \"$S\" p", 2, "sliceinfo: p " + fifo},
+        {"cat good.qvx | \"$S\" /dev/stdin", 2, "sliceinfo: /dev/stdin " + fifo},
+        {"cat in.tesk | \"$S\" /dev/stdin", 2, "sliceinfo: /dev/stdin " + fifo},
+        {"\"$S\" --format qvx /dev/zero", 2, "sliceinfo: /dev/zero is a character device, not a regular file"},
+    };
+    for (const auto& c : cases) {
+        QFile::remove(path("p"));
+        const ShellRun run = sh(QString::fromLatin1(c.script));
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.script << "\n" << run.err.toStdString();
+        if (c.exitCode == 255)
+            EXPECT_EQ(run.out, c.says) << c.script;
+        else
+            EXPECT_TRUE(run.out.isEmpty() && run.err.contains(c.says)) << c.script << "\n" << run.err.toStdString();
+        EXPECT_FALSE(QFile::exists(path("out.qvx"))) << c.script;
+    }
+}
+
+// A regular file given as standard input is a file: both read it as such.
+TEST_F(Hostile, ARegularFileAsStandardInputIsReadAsTheFile)
+{
+    EXPECT_EQ(sh(QStringLiteral("\"$T\" /dev/stdin out.qvx < in.tesk")).exitCode, 0);
+    EXPECT_EQ(readFile(path("out.qvx")), good);
+    for (const char* file : {"good.qvx", "in.tesk"}) {
+        const ShellRun named = sh(QStringLiteral("\"$S\" --json %1").arg(QLatin1String(file)));
+        const ShellRun asInput = sh(QStringLiteral("\"$S\" --json /dev/stdin < %1").arg(QLatin1String(file)));
+        EXPECT_EQ(asInput.exitCode, named.exitCode) << file;
+        EXPECT_EQ(asInput.out, QByteArray(named.out).replace(file, "/dev/stdin")) << file;
+    }
+}
+
 } // namespace
 #endif

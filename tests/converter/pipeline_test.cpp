@@ -90,6 +90,21 @@ TEST(Pipeline, ConvertsEveryLayerFromItsOwnEntry)
     EXPECT_EQ(layerClasses(qvx, 1), smallLayerClasses(1));
 }
 
+// The records are views into the file, not copies, so that a file is held
+// once; they stay readable when the caller's bytes are gone.
+TEST(Pipeline, QvxRecordsAreViewsIntoTheFile)
+{
+    const QByteArray file = convertBytes(twoLayerFile().build()).output;
+    QvxReader qvx;
+    ASSERT_TRUE(qvx.parse(QByteArray(file.constData(), file.size()), nullptr));
+    ASSERT_EQ(qvx.layerRecords.size(), 2);
+    const QByteArray& first = qvx.layerRecords[0];
+    EXPECT_EQ(qvx.layerRecords[1].constData(), first.constData() + first.size() + qvx::kRecordSizeBytes);
+    const int firstAt = qvx::kHeaderSize + 2 * qvx.previewWidth * qvx.previewHeight + qvx::kRecordSizeBytes;
+    EXPECT_EQ(first, file.mid(firstAt, first.size()));
+    EXPECT_EQ(qvx.layerRecords[1], file.mid(firstAt + first.size() + qvx::kRecordSizeBytes));
+}
+
 using Order = QVector<TeskBuilder::Block>;
 class BlockPlacement : public testing::TestWithParam<std::pair<Order, int>> {};
 

@@ -1,10 +1,12 @@
 // The converter's library in hostile surroundings: layer tables that repeat
 // one block, the output file's temporary name and signals, no threads.
+#include "common/inputfile.h"
 #include "common/outputfile.h"
 #include "common/smoothscaler.h"
 #include "conversion.h"
 #include "teskbuilder.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QRandomGenerator>
 #include <QThreadPool>
@@ -12,8 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #ifdef Q_OS_LINUX
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -147,6 +153,108 @@ TEST(OutputFile, RefusesWritesInPlaceOrReplacesByThePath)
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("new.qvx"))), "written");
     EXPECT_EQ(readFile(dir.filePath(QStringLiteral("old.qvx"))), "written");
     EXPECT_EQ(entries(dir.path()), (QStringList{"new.qvx", "old.qvx"}));
+}
+
+// Only a regular file is opened; anything else is refused with the reason,
+// a FIFO without waiting for a writer.
+TEST(InputFile, OpensOnlyARegularFile)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(writeAt(dir.filePath(QStringLiteral("file")), 0, "qvx"));
+#ifdef Q_OS_WIN
+    const QString device = QStringLiteral("NUL");
+#else
+    const QString device = QStringLiteral("/dev/null");
+#endif
+#ifdef Q_OS_LINUX
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("fifo"))).constData(), 0600), 0);
+#endif
+    const struct {
+        QString path;
+        const char* says; // empty when it opens
+    } cases[] = {
+        {dir.filePath(QStringLiteral("file")), ""},
+        {dir.filePath(QStringLiteral("missing")), "cannot open"},
+        {dir.path(), "not a regular file"},
+        {device, "not a regular file"},
+#ifdef Q_OS_LINUX
+        {dir.filePath(QStringLiteral("fifo")), "is a pipe or FIFO, not a regular file"},
+#endif
+    };
+    for (const auto& c : cases) {
+        QFile file(c.path);
+        QString error;
+        const bool opens = *c.says == '\0';
+        ASSERT_EQ(openInputFile(file, QIODevice::ReadOnly, &error), opens) << c.path.toStdString();
+        if (opens)
+            EXPECT_EQ(file.readAll(), "qvx");
+        else
+            EXPECT_TRUE(error.contains(QLatin1String(c.says)) && !file.isOpen()) << error.toStdString();
+    }
+}
+
+// A device that reports no size and gives `length` zero bytes, or zeros for
+// ever for a negative length, as /dev/zero does; it counts what it gave.
+class Zeros : public QIODevice {
+public:
+    explicit Zeros(qint64 length)
+        : length(length)
+    {
+        open(ReadOnly | Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+
+    qint64 given = 0;
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const qint64 n = length < 0 ? maxSize : std::min(maxSize, length - given);
+        std::memset(data, 0, size_t(n));
+        given += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    const qint64 length;
+};
+
+// Reading stops one byte past the limit whatever size the input reports, and
+// a file within it is held in one buffer of its size.
+TEST(InputFile, ReadsWholeUpToTheLimitAndNoFurther)
+{
+    constexpr qint64 kLimit = 300000;
+    const struct {
+        qint64 length; // -1: endless
+        bool sized;    // reports its size, as a regular file does
+        bool held;
+    } cases[] = {
+        {0, true, true},          {kLimit, true, true},   {kLimit + 1, true, false},
+        {100, false, true},       {kLimit, false, true},  {kLimit + 1, false, false},
+        {-1, false, false},
+    };
+    for (const auto& c : cases) {
+        const QByteArray content(int(std::max<qint64>(c.length, 0)), 'q');
+        QBuffer file;
+        file.setData(content);
+        file.open(QIODevice::ReadOnly);
+        Zeros zeros(c.length);
+        QIODevice& input = c.sized ? static_cast<QIODevice&>(file) : zeros;
+        QByteArray bytes;
+        QString error;
+        EXPECT_EQ(readWholeInput(input, kLimit, &bytes, &error), c.held) << c.length;
+        if (c.held) {
+            EXPECT_EQ(bytes, c.sized ? content : QByteArray(int(c.length), '\0')) << c.length;
+        } else {
+            EXPECT_TRUE(bytes.isEmpty()) << c.length;
+            EXPECT_TRUE(error.contains(QStringLiteral("more than 300000 bytes"))) << error.toStdString();
+        }
+        if (c.sized && c.held) {
+            EXPECT_LE(bytes.capacity(), c.length + 1) << "read into one buffer of its size";
+        }
+        EXPECT_LE(zeros.given, kLimit + 1) << c.length;
+    }
 }
 
 #ifdef Q_OS_LINUX
