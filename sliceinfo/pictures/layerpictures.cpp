@@ -31,11 +31,11 @@ QImage LayerPictures::thumbnail(int layer, const QSize& size)
     return thumbnail.image();
 }
 
-std::vector<IslandFinder::Interval> LayerPictures::islandIntervals(int layer)
+std::vector<RowBlock> LayerPictures::islandBlocks(int layer)
 {
-    std::vector<IslandFinder::Interval> intervals;
+    std::vector<RowBlock> blocks;
     if (layer < 1)
-        return intervals;
+        return blocks;
     const QSize grid = examiner.layerSize();
     IslandFinder finder(grid.width(), grid.height());
     qint64 start = 0;
@@ -48,15 +48,14 @@ std::vector<IslandFinder::Interval> LayerPictures::islandIntervals(int layer)
     finder.endLayer(layer - 1);
     start = 0;
     examiner.readRuns(layer, feed);
-    finder.endLayer(layer, &intervals);
-    return intervals;
+    finder.endLayer(layer, &blocks);
+    return blocks;
 }
 
 QImage LayerPictures::picture(int layer)
 {
     const QImage grey = examiner.layerImage(layer);
-    const std::vector<IslandFinder::Interval> islands = grey.isNull() ? std::vector<IslandFinder::Interval>()
-                                                                      : islandIntervals(layer);
+    const std::vector<RowBlock> islands = grey.isNull() ? std::vector<RowBlock>() : islandBlocks(layer);
     if (islands.empty())
         return grey;
     // By hand: Qt 5.15 converts large pictures on threads that may not be had.
@@ -69,11 +68,13 @@ QImage LayerPictures::picture(int layer)
         for (int x = 0; x < grey.width(); ++x)
             out[x] = qRgb(in[x], in[x], in[x]);
     }
-    for (const IslandFinder::Interval& v : islands) {
-        const uchar* in = grey.constScanLine(v.row);
-        QRgb* out = reinterpret_cast<QRgb*>(picture.scanLine(v.row));
-        for (int x = v.x0; x <= v.x1; ++x)
-            out[x] = qRgb(qMax<int>(in[x], kIslandRedFloor), 0, 0);
+    for (const RowBlock& v : islands) {
+        for (int y = v.row0; y <= v.row1; ++y) {
+            const uchar* in = grey.constScanLine(y);
+            QRgb* out = reinterpret_cast<QRgb*>(picture.scanLine(y));
+            for (int x = v.x0; x <= v.x1; ++x)
+                out[x] = qRgb(qMax<int>(in[x], kIslandRedFloor), 0, 0);
+        }
     }
     return picture;
 }

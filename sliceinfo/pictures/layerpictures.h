@@ -21,8 +21,8 @@ public:
     // The layer drawn small from its runs, as Thumbnail says; enlarged from
     // its picture when the size is larger than the layer.
     QImage thumbnail(int layer, const QSize& size);
-    // The intervals of the layer's islands.
-    std::vector<IslandFinder::Interval> islandIntervals(int layer);
+    // The blocks of the layer's islands.
+    std::vector<RowBlock> islandBlocks(int layer);
 
 private:
     SliceExaminer& examiner;

@@ -142,6 +142,18 @@ std::vector<Pattern> patterns()
              }
              return b;
          }},
+        // Runs over whole rows, between short ones that start or end them.
+        {"whole rows", [](int w, int h, std::mt19937& r) {
+             Bitmap b = randomLayer(w, h, r, [](int, int) { return false; });
+             for (int p = 0; p < b.pixels.size();) {
+                 const int length = r() % 3 == 0 ? 1 + int(r() % w) : w * (1 + int(r() % 4)) - int(r() % 2);
+                 const bool lit = r() % 2;
+                 for (int k = p; k < qMin(p + length, int(b.pixels.size())); ++k)
+                     b.pixels[k] = lit ? char(254) : '\0';
+                 p += length;
+             }
+             return b;
+         }},
         {"rectangles", [](int w, int h, std::mt19937& r) {
              std::vector<QRect> boxes;
              for (int k = 0; k < 4; ++k)
@@ -219,23 +231,38 @@ TEST(IslandFinder, KeepsNoLayerButTheOneBelow)
     EXPECT_EQ(finder.endLayer(4).size(), 1);
 }
 
-TEST(IslandFinder, GivesTheIntervalsOfItsIslands)
+TEST(IslandFinder, GivesTheBlocksOfItsIslands)
 {
-    IslandFinder finder(5, 2);
+    IslandFinder finder(5, 7);
     finder.addLit(0, 1); // below: row 0, x 0
     finder.endLayer(0);
     finder.addLit(0, 1); // rests on the pixel below
     finder.addLit(3, 2); // row 0, x 3..4
     finder.addLit(8, 2); // row 1, x 3..4: with the run above, an island
-    std::vector<IslandFinder::Interval> intervals;
-    const QVector<Island> islands = finder.endLayer(1, &intervals);
-    ASSERT_EQ(islands.size(), 1);
+    finder.addLit(17, 14); // row 3 from x 2 to row 6, x 0: another
+    std::vector<RowBlock> blocks;
+    const QVector<Island> islands = finder.endLayer(1, &blocks);
+    ASSERT_EQ(islands.size(), 2);
     EXPECT_EQ(islands[0], (Island{1, 4, QRect(3, 0, 2, 2)}));
-    ASSERT_EQ(intervals.size(), 2u);
-    EXPECT_EQ(intervals[0].row, 0);
-    EXPECT_EQ(intervals[0].x0, 3);
-    EXPECT_EQ(intervals[1].row, 1);
-    EXPECT_EQ(intervals[1].x1, 4);
+    EXPECT_EQ(islands[1], (Island{1, 14, QRect(0, 3, 5, 4)}));
+    const std::vector<RowBlock> expected{{0, 0, 3, 4}, {1, 1, 3, 4}, {3, 3, 2, 4}, {4, 5, 0, 4}, {6, 6, 0, 0}};
+    EXPECT_EQ(blocks, expected);
+}
+
+// A run over millions of rows is three blocks: the layers of a one-pixel-wide
+// grid are as cheap as their runs (bench/islandtime.cpp times them).
+TEST(IslandFinder, TellsIslandsOfRunsOverManyRows)
+{
+    const int rows = 8 * 1024 * 1024;
+    IslandFinder finder(1, rows);
+    finder.addLit(1, rows - 2);
+    EXPECT_TRUE(finder.endLayer(0).isEmpty());
+    finder.addLit(0, 1); // rests on nothing
+    finder.addLit(2, rows - 2); // on the run below, but for its last row
+    EXPECT_EQ(finder.endLayer(1), (QVector<Island>{Island{1, 1, QRect(0, 0, 1, 1)}}));
+    EXPECT_TRUE(finder.endLayer(2).isEmpty());
+    finder.addLit(0, rows);
+    EXPECT_EQ(finder.endLayer(3), (QVector<Island>{Island{3, rows, QRect(0, 0, 1, rows)}}));
 }
 
 // Built model-30 prints whose islands are known: shapes of grey 254 drawn
