@@ -197,13 +197,13 @@ bool TeskToQvx::convertLayers(QFile& input, ExportQvx& writer)
         // Slicers point identical layers at one block: its record is written again.
         const bool repeated = j > 0 && key == blockKey(previous);
         previous = entry;
-        const WrittenLayer* kept = repeated ? nullptr : written.find(key);
-        if (repeated) {
-            if (!writer.writeLayerAgain())
-                return false;
-        } else if (kept) {
+        // A kept record need not be the last one encoded, which writeLayerAgain writes.
+        if (const WrittenLayer* kept = written.find(key)) {
             overflowAt = kept->overflowAt;
             if (!writer.writeLayerRecord(kept->record))
+                return false;
+        } else if (repeated) {
+            if (!writer.writeLayerAgain())
                 return false;
         } else {
             readHeld(input, fileSize, entry.dataPosition(), std::min(declared, bounds::kMaxLayerBytes), layerData);

@@ -3,6 +3,7 @@
 #include "common/outputfile.h"
 #include "common/smoothscaler.h"
 #include "conversion.h"
+#include "format/sharedblocks.h"
 #include "teskbuilder.h"
 
 #include <QDir>
@@ -56,12 +57,13 @@ TwoFiles withPattern(const std::vector<int>& pattern)
     return {own.build(), file};
 }
 
-// A block shared by neighbouring entries is decoded once and its record
+// A block shared by entries, neighbours or not, is decoded once and its record
 // written again; the file and the lines must be those of decoding every layer.
 TEST(SharedBlocks, GiveWhatDecodingEveryLayerGives)
 {
     const std::vector<std::vector<int>> patterns = {
         {0, 1, 2, 0, 1, 2}, {0, 0, 0, 0}, {1, 1, 1, 0, 0}, {2, 2, 2, 1}, {0, 1, 1, 0, 0, 2, 2, 1},
+        {0, 1, 0, 1, 0, 1}, {2, 0, 2, 2, 1, 0, 0, 2}, {1, 0, 2, 1, 1, 2, 0, 0, 1},
     };
     for (const std::vector<int>& pattern : patterns) {
         const TwoFiles files = withPattern(pattern);
@@ -72,6 +74,22 @@ TEST(SharedBlocks, GiveWhatDecodingEveryLayerGives)
         EXPECT_EQ(shared.printed, own.printed) << pattern.size();
         EXPECT_TRUE(shared.output == own.output) << pattern.size();
     }
+}
+
+TEST(SharedBlocks, KeepResultsWithinTheirBudget)
+{
+    SharedBlocks<BlockKey, QByteArray> kept(10);
+    kept.keep(BlockKey(100, 6), QByteArray("first"), 6);
+    kept.keep(BlockKey(100, 6), QByteArray("again"), 1); // the first result stays
+    kept.keep(BlockKey(200, 6), QByteArray("passes"), 6); // over the budget: dropped
+    EXPECT_TRUE(kept.fits(4));
+    EXPECT_FALSE(kept.fits(5));
+    kept.keep(BlockKey(300, 4), QByteArray("last"), 4);
+    ASSERT_TRUE(kept.find(BlockKey(100, 6)));
+    EXPECT_EQ(*kept.find(BlockKey(100, 6)), QByteArray("first"));
+    EXPECT_FALSE(kept.find(BlockKey(200, 6)));
+    EXPECT_FALSE(kept.find(BlockKey(100, 7))); // the same place, another size
+    ASSERT_TRUE(kept.find(BlockKey(300, 4)));
 }
 
 // Noise, or one colour when `colour` is given.
