@@ -66,14 +66,10 @@ bool writeShared(const QString& path, const std::vector<QByteArray>& blocks, con
     TeskBuilder builder(TeskModel::Vireld30);
     for (const QByteArray& block : blocks)
         builder.addLayerStream(block);
-    for (int j = int(blocks.size()); j < entries; ++j)
-        builder.addLayerStream(QByteArray());
-    QByteArray file = builder.build();
-    const int table = builder.header.layerTableOffset;
-    const int entrySize = int(sizeof(TeskDatHead_t));
-    const QByteArray own = file.mid(table, entrySize * int(blocks.size()));
+    std::vector<int> entryBlocks;
     for (int j = 0; j < entries; ++j)
-        file.replace(table + entrySize * j, entrySize, own.mid(entrySize * pattern[size_t(j) % pattern.size()], entrySize));
+        entryBlocks.push_back(pattern[size_t(j) % pattern.size()]);
+    const QByteArray file = buildSharingBlocks(builder, entryBlocks);
     QFile out(path);
     return out.open(QIODevice::WriteOnly) && out.write(file) == file.size();
 }

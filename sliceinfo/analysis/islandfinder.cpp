@@ -165,8 +165,13 @@ const QVector<Island>& IslandFinder::endLayer(int layer, std::vector<RowBlock>* 
         flattenAndMarkRegions();
         gatherIslands(layer, islandBlocks);
     }
+    endLayerUnexamined();
+    return islands;
+}
+
+void IslandFinder::endLayerUnexamined()
+{
     first = false;
     below.swap(current);
     current.clear();
-    return islands;
 }

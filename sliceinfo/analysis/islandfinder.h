@@ -65,6 +65,9 @@ public:
     // pixels (valid until the next call); when given, appends their blocks to
     // `islandBlocks`.
     const QVector<Island>& endLayer(int layer, std::vector<RowBlock>* islandBlocks = nullptr);
+    // Ends the current layer without looking for its islands: it only becomes
+    // the layer below the next.
+    void endLayerUnexamined();
     // True once a layer had more than kMaxBlocks.
     bool gaveUp() const { return tooManyBlocks; }
 

@@ -35,6 +35,9 @@ public:
     // Hands each run of the layer to `sink`, its level the grey of the layer's
     // picture; false for a layer it cannot read.
     virtual bool readRuns(int layer, const RunSink& sink) = 0;
+    // The first layer that reads the same data as `layer` (table entries that
+    // share a block): its pictures are the same.
+    virtual int sameLayerAs(int layer) const { return layer; }
 
 protected:
     // False, with `error` set, when the file cannot be read.

@@ -31,12 +31,14 @@ public:
     QImage layerImage(int layer) override;
     // The runs as the converter reads them.
     bool readRuns(int layer, const RunSink& sink) override;
+    int sameLayerAs(int layer) const override { return sameBlockAs.value(layer, layer); }
 
 private:
     QByteArray readHeld(qint64 offset, qint64 size, qint64 limit);
     void readFront();
     bool layerTableReadable() const;
     void scanLayers();
+    TeskLayerScan scanBlock(int j, IslandFinder* islands);
     void summarise();
     void addParameters();
     void addChecks();
@@ -62,6 +64,7 @@ private:
     TeskPreviewHead_t previewHead{};
     QVector<TeskDatHead_t> table;
     QVector<TeskLayerScan> scans;
+    QVector<int> sameBlockAs; // per layer: the first layer of its block
     QStringList unreadLayers;
 };
 

@@ -47,14 +47,7 @@ TwoFiles withPattern(const std::vector<int>& pattern)
         own.addLayerStream(layers[k]);
     for (const QByteArray& layer : layers)
         shared.addLayerStream(layer);
-    for (size_t j = layers.size(); j < pattern.size(); ++j)
-        shared.addLayerStream(QByteArray());
-    QByteArray file = shared.build();
-    const int table = shared.header.layerTableOffset;
-    const QByteArray entries = file.mid(table, 36 * layers.size());
-    for (size_t j = 0; j < pattern.size(); ++j)
-        file.replace(table + 36 * int(j), 36, entries.mid(36 * pattern[j], 36));
-    return {own.build(), file};
+    return {own.build(), buildSharingBlocks(shared, pattern)};
 }
 
 // A block shared by entries, neighbours or not, is decoded once and its record

@@ -16,8 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -375,5 +377,53 @@ INSTANTIATE_TEST_SUITE_P(
               [](int j, QByteArray& b) { fillRect(b, QRect(300, 900, 40 + 30 * j, 60)); },
               [](const QVector<QByteArray>&) { return QVector<Island>(); }}),
     testing::PrintToStringParamName());
+
+// The report of a Tesk file, but for the lines that tell its path and size.
+QString reportOf(const QByteArray& tesk, const QTemporaryDir& dir)
+{
+    const QString path = dir.filePath(QStringLiteral("shared.tesk"));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(tesk) == tesk.size());
+    file.close();
+    TeskExaminer examiner(path);
+    QString error;
+    EXPECT_TRUE(examiner.inspect(&error));
+    QVector<int> all(examiner.layerCount());
+    std::iota(all.begin(), all.end(), 0);
+    QStringList lines = examiner.report().toText(all).split(QLatin1Char('\n'));
+    lines.erase(std::remove_if(lines.begin(), lines.end(),
+                               [](const QString& line) {
+                                   return line.startsWith(QLatin1String("file:")) || line.startsWith(QLatin1String("file size:"));
+                               }),
+                lines.end());
+    return lines.join(QLatin1Char('\n'));
+}
+
+// Entries that share blocks in any order, each pair of blocks with islands
+// of its own, give the report of a file with every block copied out.
+TEST(SharedBlocks, GiveTheReportOfEveryBlockCopiedOut)
+{
+    QVector<QByteArray> layers(3, QByteArray(kWidth * kHeight, '\0'));
+    fillRect(layers[0], QRect(100, 100, 200, 200));
+    fillRect(layers[1], QRect(600, 900, 100, 50));
+    fillRect(layers[2], QRect(100, 100, 200, 200));
+    fillRect(layers[2], QRect(600, 900, 100, 50));
+    fillDisc(layers[2], QPoint(1000, 2000), 40);
+    const std::vector<std::vector<int>> patterns = {
+        {0, 1, 0, 1, 0, 1}, {1, 0, 2, 1, 1, 2, 0, 0, 1}, {2, 2, 0, 2, 1, 0, 1}, {0, 2, 1, 2, 0, 2, 1, 2},
+        {0, 1, 0, 1, 2, 0, 1, 0, 2}, // a pair seen before, then one whose lower block the finder lost
+    };
+    QTemporaryDir dir;
+    for (const std::vector<int>& pattern : patterns) {
+        TeskBuilder own(TeskModel::Vireld30), shared(TeskModel::Vireld30);
+        for (int k : pattern)
+            own.addLayer(layers[k]);
+        for (const QByteArray& layer : layers)
+            shared.addLayer(layer);
+        const QString expected = reportOf(own.build(), dir);
+        EXPECT_TRUE(expected.contains(QLatin1String("island"))) << expected.toStdString();
+        EXPECT_EQ(reportOf(buildSharingBlocks(shared, pattern), dir).toStdString(), expected.toStdString());
+    }
+}
 
 } // namespace
