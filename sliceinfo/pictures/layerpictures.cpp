@@ -17,6 +17,17 @@ LayerPictures::LayerPictures(SliceExaminer& examiner)
 
 QImage LayerPictures::thumbnail(int layer, const QSize& size)
 {
+    const int same = examiner.sameLayerAs(layer);
+    const QImage* kept = thumbnails.find(same);
+    if (kept && kept->size() == size)
+        return *kept;
+    const QImage image = drawThumbnail(layer, size);
+    thumbnails.keep(same, image, image.sizeInBytes());
+    return image;
+}
+
+QImage LayerPictures::drawThumbnail(int layer, const QSize& size)
+{
     const QSize grid = examiner.layerSize();
     if (size.width() > grid.width() || size.height() > grid.height())
         return examiner.layerImage(layer).scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
@@ -34,7 +45,8 @@ QImage LayerPictures::thumbnail(int layer, const QSize& size)
 std::vector<RowBlock> LayerPictures::islandBlocks(int layer)
 {
     std::vector<RowBlock> blocks;
-    if (layer < 1)
+    // A layer on the data of the layer below rests on it wholly.
+    if (layer < 1 || examiner.sameLayerAs(layer - 1) == examiner.sameLayerAs(layer))
         return blocks;
     const QSize grid = examiner.layerSize();
     IslandFinder finder(grid.width(), grid.height());
@@ -53,6 +65,16 @@ std::vector<RowBlock> LayerPictures::islandBlocks(int layer)
 }
 
 QImage LayerPictures::picture(int layer)
+{
+    const QPair<int, int> pair(layer > 0 ? examiner.sameLayerAs(layer - 1) : -1, examiner.sameLayerAs(layer));
+    if (const QImage* kept = pictures.find(pair))
+        return *kept;
+    const QImage image = drawPicture(layer);
+    pictures.keep(pair, image, image.sizeInBytes());
+    return image;
+}
+
+QImage LayerPictures::drawPicture(int layer)
 {
     const QImage grey = examiner.layerImage(layer);
     const std::vector<RowBlock> islands = grey.isNull() ? std::vector<RowBlock>() : islandBlocks(layer);

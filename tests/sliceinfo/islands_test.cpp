@@ -8,6 +8,7 @@
 #include "format/qvxrunencoder.h"
 #include "format/tesklayerreader.h"
 #include "islandlabels.h"
+#include "pictures/layerpictures.h"
 #include "reading/qvxexaminer.h"
 #include "reading/teskexaminer.h"
 #include "teskbuilder.h"
@@ -378,16 +379,22 @@ INSTANTIATE_TEST_SUITE_P(
               [](const QVector<QByteArray>&) { return QVector<Island>(); }}),
     testing::PrintToStringParamName());
 
-// The report of a Tesk file, but for the lines that tell its path and size.
-QString reportOf(const QByteArray& tesk, const QTemporaryDir& dir)
+// The examiner of a Tesk file, written as `name` in `dir`.
+std::unique_ptr<TeskExaminer> examine(const QByteArray& tesk, const QTemporaryDir& dir, const QString& name)
 {
-    const QString path = dir.filePath(QStringLiteral("shared.tesk"));
+    const QString path = dir.filePath(name);
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(tesk) == tesk.size());
     file.close();
-    TeskExaminer examiner(path);
+    auto examiner = std::make_unique<TeskExaminer>(path);
     QString error;
-    EXPECT_TRUE(examiner.inspect(&error));
+    EXPECT_TRUE(examiner->inspect(&error));
+    return examiner;
+}
+
+// The report, but for the lines that tell the file's path and size.
+QString reportText(const SliceExaminer& examiner)
+{
     QVector<int> all(examiner.layerCount());
     std::iota(all.begin(), all.end(), 0);
     QStringList lines = examiner.report().toText(all).split(QLatin1Char('\n'));
@@ -399,9 +406,8 @@ QString reportOf(const QByteArray& tesk, const QTemporaryDir& dir)
     return lines.join(QLatin1Char('\n'));
 }
 
-// Entries that share blocks in any order, each pair of blocks with islands
-// of its own, give the report of a file with every block copied out.
-TEST(SharedBlocks, GiveTheReportOfEveryBlockCopiedOut)
+// Three layers, each over each other with islands of its own.
+QVector<QByteArray> threeLayers()
 {
     QVector<QByteArray> layers(3, QByteArray(kWidth * kHeight, '\0'));
     fillRect(layers[0], QRect(100, 100, 200, 200));
@@ -409,21 +415,60 @@ TEST(SharedBlocks, GiveTheReportOfEveryBlockCopiedOut)
     fillRect(layers[2], QRect(100, 100, 200, 200));
     fillRect(layers[2], QRect(600, 900, 100, 50));
     fillDisc(layers[2], QPoint(1000, 2000), 40);
+    return layers;
+}
+
+// The file of `layers` in the order of `pattern`, each entry with a copy of
+// its block, and the one whose entries share the blocks.
+struct TwoFiles {
+    std::unique_ptr<TeskExaminer> ownBlocks;
+    std::unique_ptr<TeskExaminer> sharedBlocks;
+};
+
+TwoFiles withPattern(const std::vector<int>& pattern, const QTemporaryDir& dir)
+{
+    const QVector<QByteArray> layers = threeLayers();
+    TeskBuilder own(TeskModel::Vireld30), shared(TeskModel::Vireld30);
+    for (int k : pattern)
+        own.addLayer(layers[k]);
+    for (const QByteArray& layer : layers)
+        shared.addLayer(layer);
+    return {examine(own.build(), dir, QStringLiteral("own.tesk")),
+            examine(buildSharingBlocks(shared, pattern), dir, QStringLiteral("shared.tesk"))};
+}
+
+// Entries that share blocks in any order give the report of a file with
+// every block copied out.
+TEST(SharedBlocks, GiveTheReportOfEveryBlockCopiedOut)
+{
     const std::vector<std::vector<int>> patterns = {
         {0, 1, 0, 1, 0, 1}, {1, 0, 2, 1, 1, 2, 0, 0, 1}, {2, 2, 0, 2, 1, 0, 1}, {0, 2, 1, 2, 0, 2, 1, 2},
         {0, 1, 0, 1, 2, 0, 1, 0, 2}, // a pair seen before, then one whose lower block the finder lost
     };
     QTemporaryDir dir;
     for (const std::vector<int>& pattern : patterns) {
-        TeskBuilder own(TeskModel::Vireld30), shared(TeskModel::Vireld30);
-        for (int k : pattern)
-            own.addLayer(layers[k]);
-        for (const QByteArray& layer : layers)
-            shared.addLayer(layer);
-        const QString expected = reportOf(own.build(), dir);
+        const TwoFiles files = withPattern(pattern, dir);
+        const QString expected = reportText(*files.ownBlocks);
         EXPECT_TRUE(expected.contains(QLatin1String("island"))) << expected.toStdString();
-        EXPECT_EQ(reportOf(buildSharingBlocks(shared, pattern), dir).toStdString(), expected.toStdString());
+        EXPECT_EQ(reportText(*files.sharedBlocks).toStdString(), expected.toStdString());
     }
+}
+
+// And the pictures of the copied blocks, drawn once a pair of blocks.
+TEST(SharedBlocks, GiveThePicturesOfEveryBlockCopiedOut)
+{
+    QTemporaryDir dir;
+    const TwoFiles files = withPattern({0, 1, 0, 0, 2, 1, 2, 0, 1}, dir);
+    LayerPictures own(*files.ownBlocks), shared(*files.sharedBlocks);
+    for (const QSize& size : {QSize(150, 267), QSize(100, 178)}) {
+        for (int j = 0; j < files.ownBlocks->layerCount(); ++j) {
+            const QImage thumbnail = shared.thumbnail(j, size);
+            EXPECT_EQ(thumbnail.size(), size);
+            EXPECT_TRUE(thumbnail == own.thumbnail(j, size)) << j << " " << size.width();
+        }
+    }
+    for (int j = 0; j < files.ownBlocks->layerCount(); ++j)
+        EXPECT_TRUE(shared.picture(j) == own.picture(j)) << j;
 }
 
 } // namespace
