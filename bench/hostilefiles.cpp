@@ -5,6 +5,10 @@
 //   alternating16.tesk 200 table entries alternating between two 16 MiB blocks
 //   alternating64.tesk the same with 64 MiB blocks
 //   shared32.tesk      200 table entries all at one 32 MiB block
+//   overlapping64.tesk 20 table entries at as many blocks that overlap: a
+//                      64 MiB block of empty runs and its tails from 2, 4, ...
+//                      bytes on; being distinct, each is decoded (the worst
+//                      case left)
 //   blocks.tesk        a 2 x 4,194,304 grid, 20 layers: every other one of
 //                      runs of 3 lit pixels and 1 dark one, two blocks every
 //                      3 bytes, all one island; nothing between
@@ -16,6 +20,7 @@
 #include <QDir>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -24,7 +29,7 @@ constexpr int kTallRows = 8388600;
 
 bool writeTall(const QString& path)
 {
-    TeskBuilder tall(TeskModel::Vireld30);
+    TeskBuilder tall(printerModel("Vireld30"));
     tall.header.resolutionX = 1;
     tall.header.resolutionY = kTallRows;
     for (int j = 0; j < 1000; ++j)
@@ -34,7 +39,7 @@ bool writeTall(const QString& path)
 
 bool writeBlocks(const QString& path)
 {
-    TeskBuilder blocks(TeskModel::Vireld30);
+    TeskBuilder blocks(printerModel("Vireld30"));
     blocks.header.resolutionX = 2;
     blocks.header.resolutionY = 4 * 1024 * 1024;
     const QByteArray period = teskRunToken(127, 3) + char(0);
@@ -63,13 +68,31 @@ QByteArray bigBlock(qint64 size, int side)
 bool writeShared(const QString& path, const std::vector<QByteArray>& blocks, const std::vector<int>& pattern,
                  int entries)
 {
-    TeskBuilder builder(TeskModel::Vireld30);
+    TeskBuilder builder(printerModel("Vireld30"));
     for (const QByteArray& block : blocks)
         builder.addLayerStream(block);
     std::vector<int> entryBlocks;
     for (int j = 0; j < entries; ++j)
         entryBlocks.push_back(pattern[size_t(j) % pattern.size()]);
     const QByteArray file = buildSharingBlocks(builder, entryBlocks);
+    QFile out(path);
+    return out.open(QIODevice::WriteOnly) && out.write(file) == file.size();
+}
+
+// Entry j at `block` (of 2-byte tokens) less its first j tokens.
+bool writeOverlapping(const QString& path, const QByteArray& block, int entries)
+{
+    TeskBuilder builder(printerModel("Vireld30"));
+    builder.addLayerStream(block);
+    QByteArray file = buildSharingBlocks(builder, std::vector<int>(size_t(entries), 0));
+    const int table = builder.header.layerTableOffset;
+    for (int j = 0; j < entries; ++j) {
+        TeskDatHead_t entry;
+        std::memcpy(&entry, file.constData() + table + j * int(sizeof entry), sizeof entry);
+        entry.dataOffset += quint32(2 * j);
+        entry.dataSize -= 2 * j;
+        std::memcpy(file.data() + table + j * int(sizeof entry), &entry, sizeof entry);
+    }
     QFile out(path);
     return out.open(QIODevice::WriteOnly) && out.write(file) == file.size();
 }
@@ -90,7 +113,9 @@ int main(int argc, char* argv[])
                        {0, 1}, 200)
         && writeShared(dir.filePath(QStringLiteral("alternating64.tesk")), {bigBlock(64 * mib, 16), bigBlock(64 * mib, 20)},
                        {0, 1}, 200)
-        && writeShared(dir.filePath(QStringLiteral("shared32.tesk")), {bigBlock(32 * mib, 16)}, {0}, 200);
+        && writeShared(dir.filePath(QStringLiteral("shared32.tesk")), {bigBlock(32 * mib, 16)}, {0}, 200)
+        && writeOverlapping(dir.filePath(QStringLiteral("overlapping64.tesk")),
+                            teskRunToken(0, 0).repeated(int(32 * mib)), 20);
     if (!written) {
         std::fprintf(stderr, "cannot write the files in %s\n", argv[1]);
         return 1;

@@ -428,7 +428,7 @@ struct TwoFiles {
 TwoFiles withPattern(const std::vector<int>& pattern, const QTemporaryDir& dir)
 {
     const QVector<QByteArray> layers = threeLayers();
-    TeskBuilder own(TeskModel::Vireld30), shared(TeskModel::Vireld30);
+    TeskBuilder own(printerModel("Vireld30")), shared(printerModel("Vireld30"));
     for (int k : pattern)
         own.addLayer(layers[k]);
     for (const QByteArray& layer : layers)
