@@ -1,8 +1,8 @@
 #include "teskexaminer.h"
 
 #include "analysis/printfigures.h"
-#include "analysis/sharedislands.h"
 #include "analysis/printwarnings.h"
+#include "analysis/sharedislands.h"
 #include "format/bounds.h"
 #include "format/machinecheck.h"
 #include "format/printermodel.h"
