@@ -36,7 +36,8 @@ run() {
   local label=$1 file=$2 output=$3
   shift 3
   /usr/bin/time -f '%e %M' -o "$corpus/out/time" "$@" >"$output" 2>/dev/null || true
-  read -r wall peak <"$corpus/out/time"
+  # GNU time puts a line before its figures when the program exits non-zero.
+  read -r wall peak < <(tail -n 1 "$corpus/out/time")
   awk -v l="$label" -v w="$wall" -v p="$peak" -v s="$(stat -c %s "$file")" \
     'BEGIN { printf "%-40s %8.2f %10.3f %9.1f\n", l, w, w / (s / 1048576), p / 1024 }'
 }

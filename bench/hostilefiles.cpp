@@ -85,7 +85,9 @@ bool writeOverlapping(const QString& path, const QByteArray& block, int entries)
     TeskBuilder builder(printerModel("Vireld30"));
     builder.addLayerStream(block);
     QByteArray file = buildSharingBlocks(builder, std::vector<int>(size_t(entries), 0));
-    const int table = builder.header.layerTableOffset;
+    TeskFileHead_t head;
+    std::memcpy(&head, file.constData(), sizeof head);
+    const int table = head.layerTableOffset;
     for (int j = 0; j < entries; ++j) {
         TeskDatHead_t entry;
         std::memcpy(&entry, file.constData() + table + j * int(sizeof entry), sizeof entry);
