@@ -22,7 +22,8 @@ QImage LayerPictures::thumbnail(int layer, const QSize& size)
     if (kept && kept->size() == size)
         return *kept;
     const QImage image = drawThumbnail(layer, size);
-    thumbnails.keep(same, image, image.sizeInBytes());
+    if (examiner.dataShared(layer))
+        thumbnails.keep(same, image, image.sizeInBytes());
     return image;
 }
 
@@ -70,7 +71,8 @@ QImage LayerPictures::picture(int layer)
     if (const QImage* kept = pictures.find(pair))
         return *kept;
     const QImage image = drawPicture(layer);
-    pictures.keep(pair, image, image.sizeInBytes());
+    if (examiner.dataShared(layer))
+        pictures.keep(pair, image, image.sizeInBytes());
     return image;
 }
 

@@ -15,7 +15,7 @@ class SliceExaminer;
 // layer with its islands marked, and a layer drawn small for the contact sheet.
 // Layers that read the same data (SliceExaminer::sameLayerAs) are drawn once:
 // a picture depends on its layer's data and, for the islands, on the data of
-// the layer below.
+// the layer below. Only pictures of data that several layers read are kept.
 class LayerPictures {
 public:
     explicit LayerPictures(SliceExaminer& examiner);

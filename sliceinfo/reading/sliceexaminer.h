@@ -38,6 +38,8 @@ public:
     // The first layer that reads the same data as `layer` (table entries that
     // share a block): its pictures are the same.
     virtual int sameLayerAs(int layer) const { return layer; }
+    // Whether other layers read the same data as `layer`.
+    virtual bool dataShared(int) const { return false; }
 
 protected:
     // False, with `error` set, when the file cannot be read.

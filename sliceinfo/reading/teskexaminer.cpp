@@ -89,6 +89,8 @@ void TeskExaminer::scanLayers()
         auto first = firstReader.find(blockKey(table[j]));
         if (first == firstReader.end())
             first = firstReader.insert(blockKey(table[j]), j);
+        else
+            sharedBlocks.insert(first.value());
         const int block = sameBlockAs[j] = first.value();
         const int below = j > 0 ? sameBlockAs[j - 1] : -1;
         IslandFinder* finder = islands.begin(j, below, block, [&](IslandFinder& f) { scanBlock(below, &f); });

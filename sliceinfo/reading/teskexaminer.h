@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QImage>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -32,6 +33,7 @@ public:
     // The runs as the converter reads them.
     bool readRuns(int layer, const RunSink& sink) override;
     int sameLayerAs(int layer) const override { return sameBlockAs.value(layer, layer); }
+    bool dataShared(int layer) const override { return sharedBlocks.contains(sameLayerAs(layer)); }
 
 private:
     QByteArray readHeld(qint64 offset, qint64 size, qint64 limit);
@@ -65,6 +67,7 @@ private:
     QVector<TeskDatHead_t> table;
     QVector<TeskLayerScan> scans;
     QVector<int> sameBlockAs; // per layer: the first layer of its block
+    QSet<int> sharedBlocks;   // the first layers of blocks that several read
     QStringList unreadLayers;
 };
 
