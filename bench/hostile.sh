@@ -39,10 +39,10 @@ run() {
   # GNU time puts a line before its figures when the program exits non-zero.
   read -r wall peak < <(tail -n 1 "$corpus/out/time")
   awk -v l="$label" -v w="$wall" -v p="$peak" -v s="$(stat -c %s "$file")" \
-    'BEGIN { printf "%-40s %8.2f %10.3f %9.1f\n", l, w, w / (s / 1048576), p / 1024 }'
+    'BEGIN { printf "%-44s %8.2f %10.3f %9.1f\n", l, w, w / (s / 1048576), p / 1024 }'
 }
 
-printf '%-40s %8s %10s %9s\n' "program file build" "wall s" "s per MB" "peak MiB"
+printf '%-44s %8s %10s %9s\n' "program file build" "wall s" "s per MB" "peak MiB"
 status=0
 builds=("new $build")
 [ -n "$other" ] && builds+=("old $other")
