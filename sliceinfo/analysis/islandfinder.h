@@ -39,8 +39,8 @@ public:
         int x1;
     };
 
-    // A layer of more blocks than this (a damaged file's, 130 MB of work
-    // memory) makes the finder give up: it finds no more islands.
+    // A layer of more blocks than this (a damaged file's, 128 MB of blocks)
+    // makes the finder give up: it finds no more islands.
     static constexpr size_t kMaxBlocks = size_t(1) << 23;
 
     IslandFinder(int width, int height);
