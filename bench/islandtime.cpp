@@ -6,7 +6,6 @@
 #include "analysis/islandfinder.h"
 #include "format/tesklayertable.h"
 #include "reading/tesklayerscan.h"
-#include "tesktoqvx.h"
 
 #include <QFile>
 

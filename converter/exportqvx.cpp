@@ -263,9 +263,19 @@ bool ExportQvx::halvesFasterFromBitmap(qint64 streamBytes, qint64 pixels) const
 
 bool ExportQvx::writeLayerAgain()
 {
-    if (runRecordSize >= 0)
-        return writeLayerRecord(QvxRunEncoder::encoded(runBytes), runRecordSize);
-    return writeLayerRecord(compressedData.constData(), compressedData.size());
+    const uchar* bytes = runRecordSize >= 0 ? QvxRunEncoder::encoded(runBytes) : compressedData.constData();
+    return writeLayerRecord(bytes, lastLayerRecordSize());
+}
+
+QByteArray ExportQvx::lastLayerRecord() const
+{
+    const uchar* bytes = runRecordSize >= 0 ? QvxRunEncoder::encoded(runBytes) : compressedData.constData();
+    return QByteArray(reinterpret_cast<const char*>(bytes), lastLayerRecordSize());
+}
+
+bool ExportQvx::writeLayerRecord(const QByteArray& record)
+{
+    return writeLayerRecord(reinterpret_cast<const uchar*>(record.constData()), record.size());
 }
 
 bool ExportQvx::writeLayerRecord(const uchar* bytes, int size)

@@ -67,6 +67,11 @@ public:
     bool halvesFasterFromBitmap(qint64 streamBytes, qint64 pixels) const;
     // The record written last, once more.
     bool writeLayerAgain();
+    // A copy of the record written last, to be written again by
+    // writeLayerRecord after other records.
+    QByteArray lastLayerRecord() const;
+    int lastLayerRecordSize() const { return runRecordSize >= 0 ? runRecordSize : compressedData.size(); }
+    bool writeLayerRecord(const QByteArray& record);
     bool closeFile();
 
     // Encodes a Format_Grayscale8 image into compressedData: runs of equal

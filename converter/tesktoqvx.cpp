@@ -3,12 +3,14 @@
 #include "common/inputfile.h"
 #include "exportqvx.h"
 #include "format/bounds.h"
+#include "format/sharedblocks.h"
 #include "format/teskfront.h"
 #include "format/tesklayerreader.h"
 #include "format/tesklayertable.h"
 
 #include <QFile>
 #include <QImage>
+#include <QSet>
 
 #include <algorithm>
 #include <cstring>
@@ -43,6 +45,34 @@ PreviewPixels readPreview(QFile& input, const TeskPreviewHead_t& head)
     return preview;
 }
 
+// A layer's record as written, and what its decoding said.
+struct WrittenLayer {
+    QByteArray record;
+    qint64 overflowAt;
+};
+
+// Blocks that entries not next to each other point at: only their records are
+// worth keeping. Real tables have far fewer entries than are followed here; a
+// damaged one's blocks past them are decoded for each entry.
+constexpr int kMaxFollowedBlocks = 1 << 16;
+
+QSet<BlockKey> blocksUsedAgain(TeskLayerTable& table, int layerCount)
+{
+    QHash<BlockKey, int> lastEntry;
+    QSet<BlockKey> usedAgain;
+    for (int j = 0; j < layerCount; ++j) {
+        const BlockKey key = blockKey(table.entry(j));
+        const auto it = lastEntry.find(key);
+        if (it != lastEntry.end()) {
+            if (it.value() < j - 1)
+                usedAgain.insert(key);
+            it.value() = j;
+        } else if (lastEntry.size() < kMaxFollowedBlocks) {
+            lastEntry.insert(key, j);
+        }
+    }
+    return usedAgain;
+}
 
 } // namespace
 
@@ -156,6 +186,8 @@ bool TeskToQvx::convertLayers(QFile& input, ExportQvx& writer)
     const qint64 fileSize = input.size();
     // Only the first set of the layer table is used, so only it is read.
     TeskLayerTable table(input, fileSize, header);
+    const QSet<BlockKey> usedAgain = blocksUsedAgain(table, layerCount);
+    SharedBlocks<BlockKey, WrittenLayer> written;
     const int progressStep = std::max(layerCount / 10, 1);
     QByteArray layerData;
     std::vector<uchar> denseBitmap;
@@ -163,16 +195,24 @@ bool TeskToQvx::convertLayers(QFile& input, ExportQvx& writer)
     for (int j = 0; j < layerCount; ++j) {
         const TeskDatHead_t entry = table.entry(j);
         const qint64 declared = std::max(entry.dataSize, 0);
+        const BlockKey key = blockKey(entry);
         // Slicers point identical layers at one block: its record is written again.
-        const bool repeated = j > 0 && entry.dataPosition() == previous.dataPosition() && entry.dataSize == previous.dataSize;
+        const bool repeated = j > 0 && key == blockKey(previous);
         previous = entry;
-        if (repeated) {
+        // A kept record need not be the last one encoded, which writeLayerAgain writes.
+        if (const WrittenLayer* kept = written.find(key)) {
+            overflowAt = kept->overflowAt;
+            if (!writer.writeLayerRecord(kept->record))
+                return false;
+        } else if (repeated) {
             if (!writer.writeLayerAgain())
                 return false;
         } else {
             readHeld(input, fileSize, entry.dataPosition(), std::min(declared, bounds::kMaxLayerBytes), layerData);
             if (!writeLayer(layerData, declared, writer, denseBitmap))
                 return false;
+            if (usedAgain.contains(key) && written.fits(writer.lastLayerRecordSize()))
+                written.keep(key, WrittenLayer{writer.lastLayerRecord(), overflowAt}, writer.lastLayerRecordSize());
         }
         if (layerOverflowAt() >= 0)
             printConsoleLine(QStringLiteral("Error!overflow..."));

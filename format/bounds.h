@@ -30,6 +30,11 @@ constexpr qint64 kMaxQvxFileBytes = 1024LL * 1024 * 1024;
 // as a coloured picture.
 constexpr qint64 kMaxLayerPixels = 64 * 1024 * 1024;
 
+// What either program keeps of the results made from a layer's block (the
+// converter's encoded records, sliceinfo's islands and pictures) for the
+// other table entries that point at the same block, per kind of result.
+constexpr qint64 kMaxSharedBlockBytes = 64 * 1024 * 1024;
+
 } // namespace bounds
 
 #endif

@@ -182,8 +182,9 @@ bool writePng(const QImage& image, const QString& path, QString* error)
 
 bool writeLayerPictures(SliceExaminer& examiner, const QDir& dir, const QVector<int>& layers, QString* error)
 {
+    LayerPictures pictures(examiner);
     for (int j : layers) {
-        const QImage layer = LayerPictures(examiner).picture(j);
+        const QImage layer = pictures.picture(j);
         const QString name = QStringLiteral("layer-%1.png").arg(j, 5, 10, QLatin1Char('0'));
         if (!layer.isNull() && !writePng(layer, dir.filePath(name), error))
             return false;

@@ -245,3 +245,17 @@ QByteArray readFile(const QString& path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+QByteArray buildSharingBlocks(TeskBuilder builder, const std::vector<int>& pattern)
+{
+    const int blocks = builder.layerStreams.size();
+    while (size_t(builder.layerStreams.size()) < pattern.size())
+        builder.addLayerStream(QByteArray());
+    QByteArray file = builder.build();
+    const int table = builder.header.layerTableOffset;
+    const int entrySize = int(sizeof(TeskDatHead_t));
+    const QByteArray own = file.mid(table, entrySize * blocks);
+    for (size_t j = 0; j < pattern.size(); ++j)
+        file.replace(table + entrySize * int(j), entrySize, own.mid(entrySize * pattern[j], entrySize));
+    return file;
+}

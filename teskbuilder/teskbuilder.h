@@ -10,6 +10,7 @@
 #include <QVector>
 
 #include <functional>
+#include <vector>
 
 // How a layer bitmap is written as a Tesk layer stream. Every form decodes to
 // the same bitmap.
@@ -69,6 +70,11 @@ public:
     QVector<Block> order{MachineName, PreviewHead, PreviewData, LayerTable, LayerData};
     int gapBetweenBlocks = 0; // filler bytes (0xEE) between blocks
 };
+
+// The file of `builder`'s layers with table entry j pointing at the block of
+// layer pattern[j]: entries that share blocks in any order. It has
+// pattern.size() entries, at least as many as the layers.
+QByteArray buildSharingBlocks(TeskBuilder builder, const std::vector<int>& pattern);
 
 // Writes `bytes` at `offset` of the file at path, leaving a hole before it
 // (sparse where the file system allows); creates the file if needed.

@@ -15,23 +15,28 @@ void IslandFinder::addLit(qint64 start, qint64 length)
     addLit(at, length);
 }
 
+// A run that reaches past its row's end, cut where the grid ends.
 void IslandFinder::addLitRows(const RasterCursor& at, qint64 length)
 {
-    if (length <= 0 || tooManyIntervals || at.row >= height)
+    if (length <= 0 || tooManyBlocks || at.row >= height)
         return;
-    int row = at.row, x0 = at.column;
-    for (qint64 left = length; left > 0 && row < height; ++row, x0 = 0) {
-        const int x1 = int(qMin<qint64>(width - 1, x0 + left - 1));
-        if (!current.empty() && current.back().row == row && current.back().x1 + 1 == x0) {
-            current.back().x1 = x1;
-        } else if (current.size() == kMaxIntervals) {
-            tooManyIntervals = true;
-            return;
-        } else {
-            current.push_back(Interval{row, x0, x1});
-        }
-        left -= x1 - x0 + 1;
-    }
+    const qint64 last = qMin(at.start + length, qint64(height) * width) - 1;
+    RowBlock::cut(at.row, at.column, int(last / width), int(last % width), width,
+                  [this](const RowBlock& v) { push(v); });
+}
+
+// A stretch that continues the last one on its row lengthens it: blocks of a
+// row are joined only through the rows next to it.
+void IslandFinder::push(const RowBlock& v)
+{
+    if (tooManyBlocks)
+        return;
+    if (!current.empty() && current.back().row1 == v.row0 && v.row0 == v.row1 && current.back().x1 + 1 == v.x0)
+        current.back().x1 = v.x1;
+    else if (current.size() == kMaxBlocks)
+        tooManyBlocks = true;
+    else
+        current.push_back(v);
 }
 
 inline int IslandFinder::root(int i)
@@ -43,8 +48,8 @@ inline int IslandFinder::root(int i)
     return i;
 }
 
-// The earlier interval becomes the root, so that a region's root is its first
-// interval in raster order, and every interval's parent comes before it.
+// The earlier block becomes the root, so that a region's root is its first
+// block in raster order, and every block's parent comes before it.
 inline void IslandFinder::join(int a, int b)
 {
     a = root(a);
@@ -55,40 +60,43 @@ inline void IslandFinder::join(int a, int b)
         parent[size_t(a)] = b;
 }
 
-// Whether each interval overlaps an interval of the layer below on the same
-// row: both lists are in raster order, so one pointer into the layer below
-// serves them all. True when every interval is held up so.
+// Whether each block overlaps a block of the layer below: both lists are in
+// raster order, so one pointer into the layer below serves them all. True
+// when every block is held up so.
 bool IslandFinder::markHeldUp()
 {
-    const Interval* b = below.data();
-    const Interval* const bEnd = b + below.size();
+    const RowBlock* b = below.data();
+    const RowBlock* const bEnd = b + below.size();
     bool all = true;
     heldUp.resize(current.size());
     for (size_t i = 0; i < current.size(); ++i) {
-        const Interval v = current[i];
-        while (b != bEnd && (b->row < v.row || (b->row == v.row && b->x1 < v.x0)))
+        const RowBlock v = current[i];
+        const qint64 first = v.first(width);
+        while (b != bEnd && b->last(width) < first)
             ++b;
-        const bool held = b != bEnd && b->row == v.row && b->x0 <= v.x1;
+        const bool held = b != bEnd && b->first(width) <= v.last(width);
         heldUp[i] = held;
         all = all && held;
     }
     return all;
 }
 
-// Intervals of rows r - 1 and r touch when they overlap or meet at a corner.
-// Within a row the intervals are in order and apart, so one pointer into the
-// row above serves the whole row. Two intervals that are both held up need
-// not be joined: a region is held up when any of its intervals is, and the
-// path from an interval that is not to the first one that is runs through
-// intervals that are not.
+// Blocks touch across a row end only: the last row of one and the first of
+// the other are neighbours and their columns overlap or meet at a corner.
+// The blocks that end on one row follow one another in the list (whole rows
+// stand alone), and are in order and apart, so one pointer into those that
+// end on the row above serves all that start on the next. Two blocks that are
+// both held up need not be joined: a region is held up when any of its blocks
+// is, and the path from a block that is not to the first one that is runs
+// through blocks that are not.
 void IslandFinder::joinNeighbouringRows()
 {
-    const Interval* v = current.data();
+    const RowBlock* v = current.data();
     const int n = int(current.size());
     int above = 0, aboveEnd = 0, rowStart = 0;
     for (int i = 0; i < n; ++i) {
-        if (i == 0 || v[i].row != v[i - 1].row) {
-            const bool adjacent = i > 0 && v[i - 1].row == v[i].row - 1;
+        if (i == 0 || v[i].row1 != v[i - 1].row1) {
+            const bool adjacent = i > 0 && v[i - 1].row1 == v[i].row0 - 1;
             above = adjacent ? rowStart : i;
             aboveEnd = i;
             rowStart = i;
@@ -102,9 +110,9 @@ void IslandFinder::joinNeighbouringRows()
     }
 }
 
-// Points every interval straight at its root: parents come first, so each
+// Points every block straight at its root: parents come first, so each
 // parent already points at its root. A region is held up when one of its
-// intervals is.
+// blocks is.
 void IslandFinder::flattenAndMarkRegions()
 {
     supported.assign(parent.size(), 0);
@@ -114,10 +122,10 @@ void IslandFinder::flattenAndMarkRegions()
     }
 }
 
-// Each island is gathered at its root, its first interval, so the islands
-// come in the order of their first pixels; rows only grow, so an interval's
-// row is the bottom of its island so far.
-void IslandFinder::gatherIslands(int layer, std::vector<Interval>* islandIntervals)
+// Each island is gathered at its root, its first block, so the islands come
+// in the order of their first pixels; rows only grow, so a block's last row is
+// the bottom of its island so far.
+void IslandFinder::gatherIslands(int layer, std::vector<RowBlock>* islandBlocks)
 {
     const int n = int(current.size());
     islandOf.assign(size_t(n), -1);
@@ -125,27 +133,27 @@ void IslandFinder::gatherIslands(int layer, std::vector<Interval>* islandInterva
         const int r = parent[size_t(i)];
         if (supported[size_t(r)])
             continue;
-        const Interval& v = current[size_t(i)];
+        const RowBlock& v = current[size_t(i)];
         if (r == i) {
             islandOf[size_t(i)] = islands.size();
-            islands.append(Island{layer, 0, QRect(QPoint(v.x0, v.row), QPoint(v.x1, v.row))});
+            islands.append(Island{layer, 0, QRect(QPoint(v.x0, v.row0), QPoint(v.x1, v.row1))});
         }
         Island& island = islands[islandOf[size_t(r)]];
-        island.pixels += v.x1 - v.x0 + 1;
+        island.pixels += v.pixels(width);
         island.box.setLeft(qMin(island.box.left(), v.x0));
         island.box.setRight(qMax(island.box.right(), v.x1));
-        island.box.setBottom(v.row);
-        if (islandIntervals)
-            islandIntervals->push_back(v);
+        island.box.setBottom(v.row1);
+        if (islandBlocks)
+            islandBlocks->push_back(v);
     }
 }
 
-const QVector<Island>& IslandFinder::endLayer(int layer, std::vector<Interval>* islandIntervals)
+const QVector<Island>& IslandFinder::endLayer(int layer, std::vector<RowBlock>* islandBlocks)
 {
     islands.clear();
-    if (tooManyIntervals) {
-        std::vector<Interval>().swap(below);
-        std::vector<Interval>().swap(current);
+    if (tooManyBlocks) {
+        std::vector<RowBlock>().swap(below);
+        std::vector<RowBlock>().swap(current);
         return islands;
     }
     // Most layers of a print rest wholly on the one below.
@@ -155,10 +163,15 @@ const QVector<Island>& IslandFinder::endLayer(int layer, std::vector<Interval>* 
             parent[i] = int(i);
         joinNeighbouringRows();
         flattenAndMarkRegions();
-        gatherIslands(layer, islandIntervals);
+        gatherIslands(layer, islandBlocks);
     }
+    endLayerUnexamined();
+    return islands;
+}
+
+void IslandFinder::endLayerUnexamined()
+{
     first = false;
     below.swap(current);
     current.clear();
-    return islands;
 }

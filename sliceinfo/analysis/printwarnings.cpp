@@ -128,10 +128,10 @@ QVector<ReportWarning> islandWarnings(const SliceReport& report)
     }
     if (s.notExaminedFrom >= 0)
         warnings.append(warning(QStringLiteral("islandsNotExamined"), {s.notExaminedFrom},
-                                QStringLiteral("layer %1 has more than %2 runs of lit pixels (cut at row ends): "
+                                QStringLiteral("layer %1 has more than %2 stretches of lit pixels: "
                                                "islands were not looked for from it on")
                                     .arg(s.notExaminedFrom)
-                                    .arg(qulonglong(IslandFinder::kMaxIntervals))));
+                                    .arg(qulonglong(IslandFinder::kMaxBlocks))));
     return warnings;
 }
 

@@ -2,6 +2,7 @@
 #define LAYERPICTURES_H
 
 #include "analysis/islandfinder.h"
+#include "format/sharedblocks.h"
 
 #include <QImage>
 #include <QSize>
@@ -12,6 +13,9 @@ class SliceExaminer;
 
 // The pictures of single layers that sliceinfo draws from an examiner: a
 // layer with its islands marked, and a layer drawn small for the contact sheet.
+// Layers that read the same data (SliceExaminer::sameLayerAs) are drawn once:
+// a picture depends on its layer's data and, for the islands, on the data of
+// the layer below. Only pictures of data that several layers read are kept.
 class LayerPictures {
 public:
     explicit LayerPictures(SliceExaminer& examiner);
@@ -21,11 +25,16 @@ public:
     // The layer drawn small from its runs, as Thumbnail says; enlarged from
     // its picture when the size is larger than the layer.
     QImage thumbnail(int layer, const QSize& size);
-    // The intervals of the layer's islands.
-    std::vector<IslandFinder::Interval> islandIntervals(int layer);
+    // The blocks of the layer's islands.
+    std::vector<RowBlock> islandBlocks(int layer);
 
 private:
+    QImage drawPicture(int layer);
+    QImage drawThumbnail(int layer, const QSize& size);
+
     SliceExaminer& examiner;
+    SharedBlocks<QPair<int, int>, QImage> pictures;
+    SharedBlocks<int, QImage> thumbnails;
 };
 
 #endif

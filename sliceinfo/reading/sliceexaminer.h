@@ -37,6 +37,11 @@ public:
     // Hands each run of the layer to `sink`, its level the grey of the layer's
     // picture; false for a layer it cannot read.
     virtual bool readRuns(int layer, const RunSink& sink) = 0;
+    // The first layer that reads the same data as `layer` (table entries that
+    // share a block): its pictures are the same.
+    virtual int sameLayerAs(int layer) const { return layer; }
+    // Whether other layers read the same data as `layer`.
+    virtual bool dataShared(int) const { return false; }
 
 protected:
     // The file to read: open, or named only, to be opened by openInput.

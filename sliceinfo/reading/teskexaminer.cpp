@@ -2,9 +2,11 @@
 
 #include "analysis/printfigures.h"
 #include "analysis/printwarnings.h"
+#include "analysis/sharedislands.h"
 #include "format/bounds.h"
 #include "format/machinecheck.h"
 #include "format/printermodel.h"
+#include "format/sharedblocks.h"
 #include "format/teskfront.h"
 #include "format/tesklayerreader.h"
 #include "format/tesklayertable.h"
@@ -78,30 +80,47 @@ bool TeskExaminer::layerTableReadable() const
     return !layerTableIsMalformed(header, fileSize) && header.layerCount <= bounds::kMaxExaminedLayers;
 }
 
+// Entries that point at one block share its scan; the islands of a pair of
+// blocks are found once (SharedIslands).
 void TeskExaminer::scanLayers()
 {
     const TeskFileHead_t& h = header;
     TeskLayerTable layerTable(file, fileSize, h);
-    IslandFinder islands(h.resolutionX, h.resolutionY);
+    SharedIslands islands(h.resolutionX, h.resolutionY);
+    QHash<BlockKey, int> firstReader;
     table.resize(h.layerCount);
+    sameBlockAs.resize(h.layerCount);
     for (int j = 0; j < table.size(); ++j) {
         table[j] = layerTable.entry(j);
-        // A block shared with the layer before is not read again.
-        if (j > 0 && table[j].dataPosition() == table[j - 1].dataPosition() && table[j].dataSize == table[j - 1].dataSize) {
-            scans.append(scans.last());
-            sliceReport.layers.append(scans.last().stats);
-            continue;
-        }
-        const qint64 declared = qMax(table[j].dataSize, 0);
-        const QByteArray data = readHeld(table[j].dataPosition(), declared, bounds::kMaxLayerBytes);
-        if (data.size() == bounds::kMaxLayerBytes && declared > bounds::kMaxLayerBytes)
-            unreadLayers << QStringLiteral("layer %1: its %2-byte block is too large to examine").arg(j).arg(declared);
-        scans.append(TeskLayerScan::scan(data.constData(), data.size(), declared, h.resolutionX, pixelCount(), &islands));
+        auto first = firstReader.find(blockKey(table[j]));
+        if (first == firstReader.end())
+            first = firstReader.insert(blockKey(table[j]), j);
+        else
+            sharedBlocks.insert(first.value());
+        const int block = sameBlockAs[j] = first.value();
+        const int below = j > 0 ? sameBlockAs[j - 1] : -1;
+        IslandFinder* finder = islands.begin(j, below, block, [&](IslandFinder& f) { scanBlock(below, &f); });
+        if (block == j)
+            scans.append(scanBlock(j, finder));
+        else
+            scans.append(finder ? scanBlock(j, finder) : scans[block]);
+        if (scans.last().readInPart)
+            unreadLayers << QStringLiteral("layer %1: its %2-byte block is too large to examine").arg(j).arg(table[j].dataSize);
         sliceReport.layers.append(scans.last().stats);
-        sliceReport.islands.add(islands.endLayer(j));
+        sliceReport.islands.add(islands.end());
         if (islands.gaveUp() && sliceReport.islands.notExaminedFrom < 0)
             sliceReport.islands.notExaminedFrom = j;
     }
+}
+
+// Layer j's block, scanned; its lit runs handed to `islands` when given.
+TeskLayerScan TeskExaminer::scanBlock(int j, IslandFinder* islands)
+{
+    const qint64 declared = qMax(table[j].dataSize, 0);
+    const QByteArray data = readHeld(table[j].dataPosition(), declared, bounds::kMaxLayerBytes);
+    TeskLayerScan scan = TeskLayerScan::scan(data.constData(), data.size(), declared, header.resolutionX, pixelCount(), islands);
+    scan.readInPart = data.size() == bounds::kMaxLayerBytes && declared > bounds::kMaxLayerBytes;
+    return scan;
 }
 
 qint64 TeskExaminer::pixelCount() const

@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QImage>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -33,12 +34,15 @@ public:
     QImage layerImage(int layer) override;
     // The runs as the converter reads them.
     bool readRuns(int layer, const RunSink& sink) override;
+    int sameLayerAs(int layer) const override { return sameBlockAs.value(layer, layer); }
+    bool dataShared(int layer) const override { return sharedBlocks.contains(sameLayerAs(layer)); }
 
 private:
     QByteArray readHeld(qint64 offset, qint64 size, qint64 limit);
     void readFront();
     bool layerTableReadable() const;
     void scanLayers();
+    TeskLayerScan scanBlock(int j, IslandFinder* islands);
     void summarise();
     void addParameters();
     void addChecks();
@@ -64,6 +68,8 @@ private:
     TeskPreviewHead_t previewHead{};
     QVector<TeskDatHead_t> table;
     QVector<TeskLayerScan> scans;
+    QVector<int> sameBlockAs; // per layer: the first layer of its block
+    QSet<int> sharedBlocks;   // the first layers of blocks that several read
     QStringList unreadLayers;
 };
 

@@ -23,6 +23,7 @@ public:
     qint64 overflowAt = -1;    // byte of the first token that would write past the bitmap
     qint64 cutShortAt = -1;    // byte of a run token whose length bytes lie past the end
     qint64 decodableLength = 0; // leading bytes that decode without an overflow
+    bool readInPart = false;    // the block is larger than what is read of it
     LayerStats stats;
 };
 

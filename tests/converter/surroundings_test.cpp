@@ -4,6 +4,7 @@
 #include "common/outputfile.h"
 #include "common/smoothscaler.h"
 #include "conversion.h"
+#include "format/sharedblocks.h"
 #include "teskbuilder.h"
 
 #include <QBuffer>
@@ -52,22 +53,16 @@ TwoFiles withPattern(const std::vector<int>& pattern)
         own.addLayerStream(layers[k]);
     for (const QByteArray& layer : layers)
         shared.addLayerStream(layer);
-    for (size_t j = layers.size(); j < pattern.size(); ++j)
-        shared.addLayerStream(QByteArray());
-    QByteArray file = shared.build();
-    const int table = shared.header.layerTableOffset;
-    const QByteArray entries = file.mid(table, 36 * layers.size());
-    for (size_t j = 0; j < pattern.size(); ++j)
-        file.replace(table + 36 * int(j), 36, entries.mid(36 * pattern[j], 36));
-    return {own.build(), file};
+    return {own.build(), buildSharingBlocks(shared, pattern)};
 }
 
-// A block shared by neighbouring entries is decoded once and its record
+// A block shared by entries, neighbours or not, is decoded once and its record
 // written again; the file and the lines must be those of decoding every layer.
 TEST(SharedBlocks, GiveWhatDecodingEveryLayerGives)
 {
     const std::vector<std::vector<int>> patterns = {
         {0, 1, 2, 0, 1, 2}, {0, 0, 0, 0}, {1, 1, 1, 0, 0}, {2, 2, 2, 1}, {0, 1, 1, 0, 0, 2, 2, 1},
+        {0, 1, 0, 1, 0, 1}, {2, 0, 2, 2, 1, 0, 0, 2}, {1, 0, 2, 1, 1, 2, 0, 0, 1},
     };
     for (const std::vector<int>& pattern : patterns) {
         const TwoFiles files = withPattern(pattern);
@@ -78,6 +73,22 @@ TEST(SharedBlocks, GiveWhatDecodingEveryLayerGives)
         EXPECT_EQ(shared.printed, own.printed) << pattern.size();
         EXPECT_TRUE(shared.output == own.output) << pattern.size();
     }
+}
+
+TEST(SharedBlocks, KeepResultsWithinTheirBudget)
+{
+    SharedBlocks<BlockKey, QByteArray> kept(10);
+    kept.keep(BlockKey(100, 6), QByteArray("first"), 6);
+    kept.keep(BlockKey(100, 6), QByteArray("again"), 1); // the first result stays
+    kept.keep(BlockKey(200, 6), QByteArray("passes"), 6); // over the budget: dropped
+    EXPECT_TRUE(kept.fits(4));
+    EXPECT_FALSE(kept.fits(5));
+    kept.keep(BlockKey(300, 4), QByteArray("last"), 4);
+    ASSERT_TRUE(kept.find(BlockKey(100, 6)));
+    EXPECT_EQ(*kept.find(BlockKey(100, 6)), QByteArray("first"));
+    EXPECT_FALSE(kept.find(BlockKey(200, 6)));
+    EXPECT_FALSE(kept.find(BlockKey(100, 7))); // the same place, another size
+    ASSERT_TRUE(kept.find(BlockKey(300, 4)));
 }
 
 // Noise, or one colour when `colour` is given.

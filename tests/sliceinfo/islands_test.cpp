@@ -8,6 +8,7 @@
 #include "format/qvxrunencoder.h"
 #include "format/tesklayerreader.h"
 #include "islandlabels.h"
+#include "pictures/layerpictures.h"
 #include "reading/qvxexaminer.h"
 #include "reading/teskexaminer.h"
 #include "teskbuilder.h"
@@ -16,8 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -142,6 +145,18 @@ std::vector<Pattern> patterns()
              }
              return b;
          }},
+        // Runs over whole rows, between short ones that start or end them.
+        {"whole rows", [](int w, int h, std::mt19937& r) {
+             Bitmap b = randomLayer(w, h, r, [](int, int) { return false; });
+             for (int p = 0; p < b.pixels.size();) {
+                 const int length = r() % 3 == 0 ? 1 + int(r() % w) : w * (1 + int(r() % 4)) - int(r() % 2);
+                 const bool lit = r() % 2;
+                 for (int k = p; k < qMin(p + length, int(b.pixels.size())); ++k)
+                     b.pixels[k] = lit ? char(254) : '\0';
+                 p += length;
+             }
+             return b;
+         }},
         {"rectangles", [](int w, int h, std::mt19937& r) {
              std::vector<QRect> boxes;
              for (int k = 0; k < 4; ++k)
@@ -219,23 +234,38 @@ TEST(IslandFinder, KeepsNoLayerButTheOneBelow)
     EXPECT_EQ(finder.endLayer(4).size(), 1);
 }
 
-TEST(IslandFinder, GivesTheIntervalsOfItsIslands)
+TEST(IslandFinder, GivesTheBlocksOfItsIslands)
 {
-    IslandFinder finder(5, 2);
+    IslandFinder finder(5, 7);
     finder.addLit(0, 1); // below: row 0, x 0
     finder.endLayer(0);
     finder.addLit(0, 1); // rests on the pixel below
     finder.addLit(3, 2); // row 0, x 3..4
     finder.addLit(8, 2); // row 1, x 3..4: with the run above, an island
-    std::vector<IslandFinder::Interval> intervals;
-    const QVector<Island> islands = finder.endLayer(1, &intervals);
-    ASSERT_EQ(islands.size(), 1);
+    finder.addLit(17, 14); // row 3 from x 2 to row 6, x 0: another
+    std::vector<RowBlock> blocks;
+    const QVector<Island> islands = finder.endLayer(1, &blocks);
+    ASSERT_EQ(islands.size(), 2);
     EXPECT_EQ(islands[0], (Island{1, 4, QRect(3, 0, 2, 2)}));
-    ASSERT_EQ(intervals.size(), 2u);
-    EXPECT_EQ(intervals[0].row, 0);
-    EXPECT_EQ(intervals[0].x0, 3);
-    EXPECT_EQ(intervals[1].row, 1);
-    EXPECT_EQ(intervals[1].x1, 4);
+    EXPECT_EQ(islands[1], (Island{1, 14, QRect(0, 3, 5, 4)}));
+    const std::vector<RowBlock> expected{{0, 0, 3, 4}, {1, 1, 3, 4}, {3, 3, 2, 4}, {4, 5, 0, 4}, {6, 6, 0, 0}};
+    EXPECT_EQ(blocks, expected);
+}
+
+// A run over millions of rows is three blocks: the layers of a one-pixel-wide
+// grid are as cheap as their runs (bench/islandtime.cpp times them).
+TEST(IslandFinder, TellsIslandsOfRunsOverManyRows)
+{
+    const int rows = 8 * 1024 * 1024;
+    IslandFinder finder(1, rows);
+    finder.addLit(1, rows - 2);
+    EXPECT_TRUE(finder.endLayer(0).isEmpty());
+    finder.addLit(0, 1); // rests on nothing
+    finder.addLit(2, rows - 2); // on the run below, but for its last row
+    EXPECT_EQ(finder.endLayer(1), (QVector<Island>{Island{1, 1, QRect(0, 0, 1, 1)}}));
+    EXPECT_TRUE(finder.endLayer(2).isEmpty());
+    finder.addLit(0, rows);
+    EXPECT_EQ(finder.endLayer(3), (QVector<Island>{Island{3, rows, QRect(0, 0, 1, rows)}}));
 }
 
 // Built model-30 prints whose islands are known: shapes of grey 254 drawn
@@ -348,5 +378,97 @@ INSTANTIATE_TEST_SUITE_P(
               [](int j, QByteArray& b) { fillRect(b, QRect(300, 900, 40 + 30 * j, 60)); },
               [](const QVector<QByteArray>&) { return QVector<Island>(); }}),
     testing::PrintToStringParamName());
+
+// The examiner of a Tesk file, written as `name` in `dir`.
+std::unique_ptr<TeskExaminer> examine(const QByteArray& tesk, const QTemporaryDir& dir, const QString& name)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(tesk) == tesk.size());
+    file.close();
+    auto examiner = std::make_unique<TeskExaminer>(path);
+    QString error;
+    EXPECT_TRUE(examiner->inspect(&error));
+    return examiner;
+}
+
+// The report, but for the lines that tell the file's path and size.
+QString reportText(const SliceExaminer& examiner)
+{
+    QVector<int> all(examiner.layerCount());
+    std::iota(all.begin(), all.end(), 0);
+    QStringList lines = examiner.report().toText(all).split(QLatin1Char('\n'));
+    lines.erase(std::remove_if(lines.begin(), lines.end(),
+                               [](const QString& line) {
+                                   return line.startsWith(QLatin1String("file:")) || line.startsWith(QLatin1String("file size:"));
+                               }),
+                lines.end());
+    return lines.join(QLatin1Char('\n'));
+}
+
+// Three layers, each over each other with islands of its own.
+QVector<QByteArray> threeLayers()
+{
+    QVector<QByteArray> layers(3, QByteArray(kWidth * kHeight, '\0'));
+    fillRect(layers[0], QRect(100, 100, 200, 200));
+    fillRect(layers[1], QRect(600, 900, 100, 50));
+    fillRect(layers[2], QRect(100, 100, 200, 200));
+    fillRect(layers[2], QRect(600, 900, 100, 50));
+    fillDisc(layers[2], QPoint(1000, 2000), 40);
+    return layers;
+}
+
+// The file of `layers` in the order of `pattern`, each entry with a copy of
+// its block, and the one whose entries share the blocks.
+struct TwoFiles {
+    std::unique_ptr<TeskExaminer> ownBlocks;
+    std::unique_ptr<TeskExaminer> sharedBlocks;
+};
+
+TwoFiles withPattern(const std::vector<int>& pattern, const QTemporaryDir& dir)
+{
+    const QVector<QByteArray> layers = threeLayers();
+    TeskBuilder own(printerModel("Vireld30")), shared(printerModel("Vireld30"));
+    for (int k : pattern)
+        own.addLayer(layers[k]);
+    for (const QByteArray& layer : layers)
+        shared.addLayer(layer);
+    return {examine(own.build(), dir, QStringLiteral("own.tesk")),
+            examine(buildSharingBlocks(shared, pattern), dir, QStringLiteral("shared.tesk"))};
+}
+
+// Entries that share blocks in any order give the report of a file with
+// every block copied out.
+TEST(SharedBlocks, GiveTheReportOfEveryBlockCopiedOut)
+{
+    const std::vector<std::vector<int>> patterns = {
+        {0, 1, 0, 1, 0, 1}, {1, 0, 2, 1, 1, 2, 0, 0, 1}, {2, 2, 0, 2, 1, 0, 1}, {0, 2, 1, 2, 0, 2, 1, 2},
+        {0, 1, 0, 1, 2, 0, 1, 0, 2}, // a pair seen before, then one whose lower block the finder lost
+    };
+    QTemporaryDir dir;
+    for (const std::vector<int>& pattern : patterns) {
+        const TwoFiles files = withPattern(pattern, dir);
+        const QString expected = reportText(*files.ownBlocks);
+        EXPECT_TRUE(expected.contains(QLatin1String("island"))) << expected.toStdString();
+        EXPECT_EQ(reportText(*files.sharedBlocks).toStdString(), expected.toStdString());
+    }
+}
+
+// And the pictures of the copied blocks, drawn once a pair of blocks.
+TEST(SharedBlocks, GiveThePicturesOfEveryBlockCopiedOut)
+{
+    QTemporaryDir dir;
+    const TwoFiles files = withPattern({0, 1, 0, 0, 2, 1, 2, 0, 1}, dir);
+    LayerPictures own(*files.ownBlocks), shared(*files.sharedBlocks);
+    for (const QSize& size : {QSize(150, 267), QSize(100, 178)}) {
+        for (int j = 0; j < files.ownBlocks->layerCount(); ++j) {
+            const QImage thumbnail = shared.thumbnail(j, size);
+            EXPECT_EQ(thumbnail.size(), size);
+            EXPECT_TRUE(thumbnail == own.thumbnail(j, size)) << j << " " << size.width();
+        }
+    }
+    for (int j = 0; j < files.ownBlocks->layerCount(); ++j)
+        EXPECT_TRUE(shared.picture(j) == own.picture(j)) << j;
+}
 
 } // namespace
