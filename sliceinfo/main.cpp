@@ -2,9 +2,11 @@
 // its preview and layers as PNG files.
 
 #include "common/processguard.h"
+#include "format/bounds.h"
 #include "pictures/contactsheet.h"
 #include "pictures/heightplot.h"
 #include "pictures/layerpictures.h"
+#include "pictures/picturefile.h"
 #include "reading/sliceexaminer.h"
 #include "report/layerselection.h"
 #include "format/failure.h"
@@ -12,9 +14,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
-#include <QImageWriter>
-#include <QSaveFile>
 
 #include <iostream>
 #include <new>
@@ -146,6 +145,11 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
     const QString f = parser.value(format);
     if (parser.isSet(format) && f != QLatin1String("tesk") && f != QLatin1String("qvx"))
         return fail(error, QStringLiteral("--format takes tesk or qvx"));
+    // An empty value would otherwise read as the option not given.
+    if (parser.isSet(png) && parser.value(png).isEmpty())
+        return fail(error, QStringLiteral("--png needs a directory"));
+    if (parser.isSet(layers) && parser.value(layers).isEmpty())
+        return fail(error, QStringLiteral("--layers needs a list of layers, e.g. 10-20,35, or all"));
     options->path = parser.positionalArguments().first();
     options->json = parser.isSet(json);
     options->pngDir = parser.value(png);
@@ -156,32 +160,49 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
     return true;
 }
 
-// Through a temporary file and a rename, so that a full disk leaves no partial
-// picture. A symbolic link of the picture's name is replaced, not followed.
-bool writePng(const QImage& image, const QString& path, QString* error)
+QString layerPictureName(int layer)
 {
-    if (image.isNull())
-        return fail(error, QStringLiteral("cannot draw %1: out of memory").arg(path));
-    if (QFileInfo(path).isSymLink())
-        QFile::remove(path);
-    QSaveFile file(path);
-    QImageWriter writer(&file, "png");
-    // A failed final flush would not stop commit() from putting a cut picture in place.
-    if (file.open(QIODevice::WriteOnly) && writer.write(image) && file.flush() && file.commit())
-        return true;
-    const QString reason = file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
-    file.cancelWriting();
-    file.commit(); // discards the temporary file
-    *error = QStringLiteral("cannot write %1: %2").arg(path, reason);
-    return false;
+    return QStringLiteral("layer-%1.png").arg(layer, 5, 10, QLatin1Char('0'));
 }
 
-bool writeLayerPictures(SliceExaminer& examiner, const QDir& dir, const QVector<int>& layers, QString* error)
+// The picture among those that --png may write that would replace the input
+// file, or nothing.
+QString pictureOverInput(const Options& options, const QVector<int>& layers)
+{
+    const QDir dir(options.pngDir);
+    QStringList names{QStringLiteral("preview.png"), QStringLiteral("contact-sheet.png"), QStringLiteral("plot.png")};
+    for (int j : layers)
+        names << layerPictureName(j);
+    for (const QString& name : names) {
+        if (PictureFile::wouldReplace(dir.filePath(name), options.path))
+            return dir.filePath(name);
+    }
+    return QString();
+}
+
+// Why a layer that was asked for has no picture.
+QString unDrawnReason(const SliceExaminer& examiner)
+{
+    const QSize grid = examiner.layerSize();
+    const qint64 pixels = qint64(grid.width()) * grid.height();
+    if (pixels > bounds::kMaxLayerPixels)
+        return QStringLiteral("its layers have %1 pixels, more than the %2 that sliceinfo draws")
+            .arg(pixels)
+            .arg(bounds::kMaxLayerPixels);
+    return QStringLiteral("the layer could not be read or drawn");
+}
+
+// A layer that cannot be drawn is named in `skipped`, and the others are
+// written still.
+bool writeLayerPictures(SliceExaminer& examiner, const QDir& dir, const QVector<int>& layers, QStringList* skipped,
+                        QString* error)
 {
     for (int j : layers) {
         const QImage layer = LayerPictures(examiner).picture(j);
-        const QString name = QStringLiteral("layer-%1.png").arg(j, 5, 10, QLatin1Char('0'));
-        if (!layer.isNull() && !writePng(layer, dir.filePath(name), error))
+        const QString path = dir.filePath(layerPictureName(j));
+        if (layer.isNull())
+            *skipped << QStringLiteral("%1 not written: %2").arg(path, unDrawnReason(examiner));
+        else if (!PictureFile::write(layer, path, error))
             return false;
     }
     return true;
@@ -193,9 +214,10 @@ bool writePictures(SliceExaminer& examiner, const QString& dirPath, const QVecto
     if (!dir.mkpath(QStringLiteral(".")))
         return fail(error, QStringLiteral("cannot create the directory %1").arg(dirPath));
     const QImage preview = examiner.preview();
-    if (!preview.isNull() && !writePng(preview, dir.filePath(QStringLiteral("preview.png")), error))
+    if (!preview.isNull() && !PictureFile::write(preview, dir.filePath(QStringLiteral("preview.png")), error))
         return false;
-    if (!writeLayerPictures(examiner, dir, layers, error))
+    QStringList skipped;
+    if (!writeLayerPictures(examiner, dir, layers, &skipped, error))
         return false;
     const SliceReport& report = examiner.report();
     const QSize thumbnail = ContactSheet::thumbnailSize(examiner.layerSize(), kSheetTileWidth);
@@ -203,9 +225,11 @@ bool writePictures(SliceExaminer& examiner, const QString& dirPath, const QVecto
     LayerPictures pictures(examiner);
     const QImage sheet = ContactSheet::build(sheetLayers, [&](int j) { return pictures.thumbnail(j, thumbnail); },
                                              kSheetTileWidth, report.print.layerHeightMm, report.islands.layers);
-    if (!sheetLayers.isEmpty() && !writePng(sheet, dir.filePath(QStringLiteral("contact-sheet.png")), error))
+    if (!sheetLayers.isEmpty() && !PictureFile::write(sheet, dir.filePath(QStringLiteral("contact-sheet.png")), error))
         return false;
-    return writePng(HeightPlot::draw(report), dir.filePath(QStringLiteral("plot.png")), error);
+    if (!PictureFile::write(HeightPlot::draw(report), dir.filePath(QStringLiteral("plot.png")), error))
+        return false;
+    return skipped.isEmpty() || fail(error, skipped.join(QLatin1String("\nsliceinfo: ")));
 }
 
 int run(const Options& options)
@@ -217,6 +241,11 @@ int run(const Options& options)
     QVector<int> layers;
     if (!options.layers.isEmpty() && !LayerSelection::parse(options.layers, examiner->layerCount(), &layers, &error))
         return usageError(error);
+    if (!options.pngDir.isEmpty()) {
+        const QString picture = pictureOverInput(options, layers);
+        if (!picture.isEmpty())
+            return failure(QStringLiteral("the picture %1 would replace the file being examined").arg(picture));
+    }
     const SliceReport& report = examiner->report();
     if (options.json)
         std::cout << (options.layers.isEmpty() ? report.toJson() : report.toJson(layers)).toStdString() << std::flush;
@@ -250,6 +279,9 @@ bool argumentsDecode(int argc, char* argv[])
 int main(int argc, char* argv[])
 {
     openClosedStandardStreams();
+    // sliceinfo says what failed itself; Qt's own warnings (the PNG library's
+    // among them) would only repeat it.
+    dropQtMessages();
     // The application object only supplies the command line, in full Unicode on Windows.
     QCoreApplication app(argc, argv);
     if (!argumentsDecode(argc, argv))

@@ -14,6 +14,7 @@
 
 #ifdef Q_OS_LINUX
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -172,6 +173,37 @@ TEST(OutputFile, ANamedTemporaryFileIsPutInPlaceOrRemoved)
     EXPECT_TRUE(file.commit());
     EXPECT_EQ(readFile(path), "new");
     EXPECT_EQ(entries(dir.path()).size(), 1);
+}
+
+// Whatever has the name is replaced by the finished file, never followed nor
+// written: a link (also one left dangling), a pipe, a file; a directory is
+// refused.
+TEST(OutputFile, ReplacingTheNameNeverWritesThroughIt)
+{
+    QTemporaryDir dir;
+    const QString victim = dir.filePath(QStringLiteral("victim"));
+    ASSERT_TRUE(writeAt(victim, 0, "keep me"));
+    const QString link = dir.filePath(QStringLiteral("link.png")), pipe = dir.filePath(QStringLiteral("pipe.png"));
+    const QString dangling = dir.filePath(QStringLiteral("dangling.png")), file = dir.filePath(QStringLiteral("file.png"));
+    ASSERT_TRUE(QFile::link(victim, link));
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("nowhere")), dangling));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    ASSERT_TRUE(writeAt(file, 0, "old"));
+    for (const QString& path : {link, pipe, dangling, file, dir.filePath(QStringLiteral("new.png"))}) {
+        OutputFile output(OutputFile::Named, OutputFile::ReplaceTheName, "sliceinfo");
+        ASSERT_TRUE(output.open(path)) << path.toStdString();
+        EXPECT_TRUE(output.temporaryPath().startsWith(dir.filePath(QStringLiteral(".sliceinfo."))));
+        output.device().write("new");
+        EXPECT_TRUE(output.commit()) << path.toStdString();
+        EXPECT_TRUE(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink()) << path.toStdString();
+        EXPECT_EQ(readFile(path), "new") << path.toStdString();
+    }
+    EXPECT_EQ(readFile(victim), "keep me");
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("nowhere"))));
+    OutputFile output(OutputFile::UnnamedWherePossible, OutputFile::ReplaceTheName, "sliceinfo");
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("dir.png")));
+    EXPECT_FALSE(output.open(dir.filePath(QStringLiteral("dir.png"))));
+    EXPECT_EQ(output.errorString(), QStringLiteral("Is a directory"));
 }
 
 // In a child process, so that the signal ends only it.
