@@ -153,6 +153,16 @@ QJsonValue floatValue(float value)
     return QString::number(double(value), 'g', 9).toDouble();
 }
 
+QLatin1String forCount(qint64 n, const char* one, const char* many)
+{
+    return QLatin1String(n == 1 ? one : many);
+}
+
+QString counted(qint64 n, const char* one, const char* many)
+{
+    return QStringLiteral("%1 %2").arg(n).arg(forCount(n, one, many));
+}
+
 void SliceReport::addField(const QString& key, const QString& label, const QJsonValue& value, const QString& unit)
 {
     fields.append(ReportField{key, label, value, unit, QString()});
@@ -235,7 +245,7 @@ QString SliceReport::layerSummaryText() const
         empty += s.litPixels == 0 ? 1 : 0;
         box = box.united(s.box());
     }
-    return QStringLiteral("layers:\n  %1%2 to %3 bytes, %4 in all\n  %5%6 % at most (layer %7), %8 layers without lit pixels\n"
+    return QStringLiteral("layers:\n  %1%2 to %3 bytes, %4 in all\n  %5%6 % at most (layer %7), %8 without lit pixels\n"
                           "  %9%10\n")
         .arg(QStringLiteral("encoded size:").leftJustified(kLabelWidth - 2))
         .arg(smallest)
@@ -243,7 +253,7 @@ QString SliceReport::layerSummaryText() const
         .arg(total)
         .arg(QStringLiteral("lit share:").leftJustified(kLabelWidth - 2), percent(layers[busiest].litShare()))
         .arg(busiest)
-        .arg(empty)
+        .arg(counted(empty, "layer", "layers"))
         .arg(QStringLiteral("lit pixels within:").leftJustified(kLabelWidth - 2), boxText(box));
 }
 

@@ -101,12 +101,16 @@ TEST_F(SliceInfo, ExitStatusTellsSoundProblemsAndFailures)
     ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
     damaged.write(QByteArray(300, '\x7F'));
     damaged.close();
+    TeskBuilder empty(printerModel("Vireld30"));
+    empty.setPreview(preview);
+    ASSERT_TRUE(empty.writeTo(path(QStringLiteral("empty.tesk"))));
     const struct {
         QStringList arguments;
         int exitCode;
     } rows[] = {
         {{tesk}, 0},
         {{damaged.fileName()}, 1},
+        {{path(QStringLiteral("empty.tesk"))}, 3}, // no layers
         {{path(QStringLiteral("missing.tesk"))}, 2},
         {{tesk, QStringLiteral("--bogus")}, 2},
         {{tesk, QStringLiteral("--layers"), QStringLiteral("1")}, 2}, // only layer 0 exists
@@ -220,7 +224,7 @@ TEST_F(SliceInfo, ReportsIslandsInTextJsonAndPictures)
                                        QStringLiteral("1-2")});
     EXPECT_EQ(text.exitCode, 3) << text.out.toStdString();
     // 200 pixels of 0.04725 mm square; the box spans 500 to 520 and 600 to 610 pixels.
-    EXPECT_TRUE(text.out.contains("1 island in 1 layer (2): regions that rest on nothing")) << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains("1 island in 1 layer (2): a region that rests on nothing")) << text.out.toStdString();
     EXPECT_TRUE(text.out.contains("layer 2: 0.447 mm\u00B2 (200 pixels) at x 24.10 mm, y 28.59 mm"))
         << text.out.toStdString();
 
