@@ -15,19 +15,20 @@ constexpr int kLabelWidth = 24;
 
 // Text from a file shown on a terminal: control characters (which could clear
 // the screen or start a forged line) and invisible format characters (which
-// could reorder it) are written as escapes. Bytes that are not UTF-8 were
-// decoded to U+FFFD already.
+// could reorder or hide it) are written as escapes, code point by code point:
+// \x1b, \u202e, \U000e0001. Bytes that are not UTF-8 were decoded to U+FFFD
+// already.
 QString escapedText(const QString& text)
 {
     QString escaped;
-    for (const QChar c : text) {
-        const ushort code = c.unicode();
+    for (const uint code : text.toUcs4()) {
         if (code < 0x20 || code == 0x7F)
             escaped += QStringLiteral("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
-        else if ((code >= 0x80 && code < 0xA0) || c.category() == QChar::Other_Format)
-            escaped += QStringLiteral("\\u%1").arg(code, 4, 16, QLatin1Char('0'));
+        else if ((code >= 0x80 && code < 0xA0) || QChar::category(code) == QChar::Other_Format)
+            escaped += code > 0xFFFF ? QStringLiteral("\\U%1").arg(code, 8, 16, QLatin1Char('0'))
+                                     : QStringLiteral("\\u%1").arg(code, 4, 16, QLatin1Char('0'));
         else
-            escaped += c;
+            escaped += QString::fromUcs4(&code, 1);
     }
     return escaped;
 }

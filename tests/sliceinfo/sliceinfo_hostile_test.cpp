@@ -74,12 +74,17 @@ protected:
     QTemporaryDir dir;
 };
 
-// The name clears the screen and forges a verdict line of its own.
+// The name clears the screen and forges a verdict line of its own; invisible
+// format characters, some beyond the first 65,536 code points (U+E0001,
+// U+E0041, U+1D173), could hide or reorder text.
 TEST_F(SliceinfoHostile, ControlCharactersFromTheFileAreEscaped)
 {
-    const SliceinfoRun run = sliceinfo({writeTesk("Vireld30\x1b[2J\nverdict: sound\r\x7f\xc2\x9b\xe2\x80\xae")});
+    const SliceinfoRun run = sliceinfo({writeTesk("Vireld30\x1b[2J\nverdict: sound\r\x7f\xc2\x9b\xe2\x80\xae"
+                                                  "\xf3\xa0\x80\x81\xf3\xa0\x81\x81\xf0\x9d\x85\xb3\xf0\x9f\x99\x82")});
     EXPECT_EQ(run.exitCode, 0) << "the name holds Vireld30";
-    EXPECT_TRUE(run.out.contains("Vireld30\\x1b[2J\\x0averdict: sound\\x0d\\x7f\\u009b\\u202e")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("Vireld30\\x1b[2J\\x0averdict: sound\\x0d\\x7f\\u009b\\u202e"
+                                 "\\U000e0001\\U000e0041\\U0001d173\xf0\x9f\x99\x82\n"))
+        << run.out.toStdString();
     EXPECT_FALSE(run.out.contains('\x1b'));
     EXPECT_FALSE(run.out.contains('\r'));
     EXPECT_EQ(run.out.count("\nverdict: "), 1) << run.out.toStdString();
