@@ -51,9 +51,12 @@ every record against the printer's grid, and trailing or missing bytes.
 
 Warnings, each naming its layers: empty layers at the top (the print stops
 early), at the bottom (it starts above the plate) or between lit ones (what is
-above hangs on nothing), no lit layer at all, a print taller than the printer's
-build height, for Tesk, layers whose data the file does not hold in full, and
-islands, with the largest few: their layer, area and place in mm.
+above hangs on nothing), no layers or no lit layer at all, a print taller than
+the printer's build height, for Tesk, layers whose data the file does not hold
+in full, and islands, with the largest few: their layer, area and place in mm.
+A layer height or exposure time (bottom exposure, light-off delay) that no
+printer can use (zero, negative, not a number, infinite or beyond any printer)
+is a warning of its own, and the figures resting on it are "not known".
 
 Islands: a pixel is lit when its grey is not 0 (Tesk) or its class is not 0
 (qvx); a region is a set of lit pixels connected through their 8 neighbours
@@ -72,7 +75,9 @@ Options:
                    with the bottom layers, the build height and the layers with
                    warnings marked) into DIR, creating it if needed; layers
                    with islands have red labels and frames on the sheet; other
-                   files in DIR are left alone
+                   files in DIR are left alone; a link or pipe with a picture's
+                   name is replaced, never followed, and a picture that would
+                   replace FILE is refused
   --layers LIST    the layers to list in the table and in the JSON, and to
                    draw as layer-NNNNN.png with --png (islands in red),
                    counting from 0, e.g. 10-20,35, or all
@@ -87,7 +92,8 @@ Layers are drawn as 8-bit grey pictures: a Tesk layer with its own grey values
 Exit status:
   0  the file is sound: every check passed and there is no warning
   1  the file was read and at least one check failed
-  2  wrong usage, a file that cannot be read, or a PNG that cannot be written
+  2  wrong usage, a file that cannot be read, a PNG that cannot be written or
+     would replace FILE, or a layer too large to draw (over 64 Mi pixels)
   3  the file is sound, with warnings
 
 Examples:
