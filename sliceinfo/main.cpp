@@ -192,29 +192,30 @@ QString unDrawnReason(const SliceExaminer& examiner)
     const QSize grid = examiner.layerSize();
     const qint64 pixels = qint64(grid.width()) * grid.height();
     if (pixels > bounds::kMaxLayerPixels)
-        return QStringLiteral("its layers have %1 pixels, more than the %2 that sliceinfo draws")
+        return QStringLiteral("the file's layers have %1 pixels, more than the %2 that sliceinfo draws")
             .arg(pixels)
             .arg(bounds::kMaxLayerPixels);
     return QStringLiteral("the layer could not be read or drawn");
 }
 
-// A layer that cannot be drawn is named in `skipped`, and the others are
+// A layer that cannot be drawn is named in `notDrawn`, and the others are
 // written still.
-bool writeLayerPictures(SliceExaminer& examiner, const QDir& dir, const QVector<int>& layers, QStringList* skipped,
+bool writeLayerPictures(SliceExaminer& examiner, const QDir& dir, const QVector<int>& layers, QStringList* notDrawn,
                         QString* error)
 {
     for (int j : layers) {
         const QImage layer = LayerPictures(examiner).picture(j);
         const QString path = dir.filePath(layerPictureName(j));
         if (layer.isNull())
-            *skipped << QStringLiteral("%1 not written: %2").arg(path, unDrawnReason(examiner));
+            *notDrawn << QStringLiteral("%1 not written: %2").arg(path, unDrawnReason(examiner));
         else if (!PictureFile::write(layer, path, error))
             return false;
     }
     return true;
 }
 
-bool writePictures(SliceExaminer& examiner, const QString& dirPath, const QVector<int>& layers, QString* error)
+bool writePictures(SliceExaminer& examiner, const QString& dirPath, const QVector<int>& layers, QStringList* notDrawn,
+                   QString* error)
 {
     QDir dir(dirPath);
     if (!dir.mkpath(QStringLiteral(".")))
@@ -222,8 +223,7 @@ bool writePictures(SliceExaminer& examiner, const QString& dirPath, const QVecto
     const QImage preview = examiner.preview();
     if (!preview.isNull() && !PictureFile::write(preview, dir.filePath(QStringLiteral("preview.png")), error))
         return false;
-    QStringList skipped;
-    if (!writeLayerPictures(examiner, dir, layers, &skipped, error))
+    if (!writeLayerPictures(examiner, dir, layers, notDrawn, error))
         return false;
     const SliceReport& report = examiner.report();
     const QSize thumbnail = ContactSheet::thumbnailSize(examiner.layerSize(), kSheetTileWidth);
@@ -233,9 +233,7 @@ bool writePictures(SliceExaminer& examiner, const QString& dirPath, const QVecto
                                              kSheetTileWidth, report.print.layerHeightMm, report.islands.layers);
     if (!sheetLayers.isEmpty() && !PictureFile::write(sheet, dir.filePath(QStringLiteral("contact-sheet.png")), error))
         return false;
-    if (!PictureFile::write(HeightPlot::draw(report), dir.filePath(QStringLiteral("plot.png")), error))
-        return false;
-    return skipped.isEmpty() || fail(error, skipped.join(QLatin1String("\nsliceinfo: ")));
+    return PictureFile::write(HeightPlot::draw(report), dir.filePath(QStringLiteral("plot.png")), error);
 }
 
 int run(const Options& options)
@@ -257,8 +255,13 @@ int run(const Options& options)
         std::cout << (options.layers.isEmpty() ? report.toJson() : report.toJson(layers)).toStdString() << std::flush;
     else
         printText(std::cout, report.toText(layers));
-    if (!options.pngDir.isEmpty() && !writePictures(*examiner, options.pngDir, layers, &error))
+    QStringList notDrawn;
+    if (!options.pngDir.isEmpty() && !writePictures(*examiner, options.pngDir, layers, &notDrawn, &error))
         return failure(error);
+    for (const QString& picture : notDrawn)
+        failure(picture);
+    if (!notDrawn.isEmpty())
+        return CannotRun;
     if (!report.sound())
         return ProblemsFound;
     return report.warnings.isEmpty() ? Sound : SoundWithWarnings;

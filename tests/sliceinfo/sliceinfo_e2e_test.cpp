@@ -156,7 +156,7 @@ TEST_F(SliceInfo, ALayerPictureNotDrawnIsNamed)
     EXPECT_EQ(process.exitCode(), 2);
     EXPECT_EQ(process.readAllStandardError().replace("\r\n", "\n"),
               "sliceinfo: " + QFile::encodeName(path(QStringLiteral("png/layer-00000.png")))
-                  + " not written: its layers have 67125249 pixels, more than the 67108864 that sliceinfo draws\n");
+                  + " not written: the file's layers have 67125249 pixels, more than the 67108864 that sliceinfo draws\n");
     EXPECT_EQ(QDir(path(QStringLiteral("png"))).entryList(QDir::Files), (QStringList{"contact-sheet.png", "plot.png"}));
 }
 

@@ -44,12 +44,7 @@ protected:
         TeskBuilder b(printerModel("Vireld30"));
         b.machineName = machineName;
         b.addLayerStream(teskRunToken(0x40, 1440 * 2560));
-        QImage preview(40, 30, QImage::Format_RGB888);
-        preview.fill(QColor(1, 2, 3));
-        b.setPreview(preview);
-        const QString path = dir.filePath(QStringLiteral("in.tesk"));
-        EXPECT_TRUE(b.writeTo(path));
-        return path;
+        return writeWithPreview(b, "in.tesk");
     }
     // A layer of noise, whose picture takes some 3 MB as PNG.
     QString writeNoisyTesk()
@@ -62,10 +57,14 @@ protected:
             pixel = char((state >> 24) & 0xFE);
         }
         b.addLayer(layer);
+        return writeWithPreview(b, "noisy.tesk");
+    }
+    QString writeWithPreview(TeskBuilder& b, const char* name)
+    {
         QImage preview(40, 30, QImage::Format_RGB888);
         preview.fill(QColor(1, 2, 3));
         b.setPreview(preview);
-        const QString path = dir.filePath(QStringLiteral("noisy.tesk"));
+        const QString path = dir.filePath(QLatin1String(name));
         EXPECT_TRUE(b.writeTo(path));
         return path;
     }
