@@ -9,6 +9,7 @@
 #include <unistd.h>
 #endif
 
+#include <cerrno>
 #include <optional>
 
 namespace {
@@ -59,20 +60,53 @@ bool isStandardOutput(const QString& path)
 #endif
 }
 
+// Qt keeps the system's reason for a failed write only when nothing was
+// written: after a short write (a disk that fills up) the next attempt gives it.
+bool flushWhole(QFileDevice& file)
+{
+    for (qint64 left = file.bytesToWrite(); !file.flush(); left = file.bytesToWrite()) {
+        if (file.bytesToWrite() == left)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool OutputFile::open(const QString& path)
 {
+    if (path.isEmpty())
+        return fail(ENOENT);
+    // The name alone is replaced, so where it leads does not matter.
+    if (atThePath == ReplaceTheName)
+        return openReplacement(path);
     // The file is written beside the path, so a directory there would only be
     // found when the finished file is put in place.
-    if (path.isEmpty() || QFileInfo(path).isDir() || isStandardOutput(path))
+    if (QFileInfo(path).isDir())
+        return fail(EISDIR);
+    if (isStandardOutput(path)) {
+        failure = QStringLiteral("it is where the console lines go");
         return false;
+    }
     if (const std::optional<QString> name = inPlaceName(path)) {
         inPlace.setFileName(*name);
         writingInPlace = inPlace.open(QIODevice::WriteOnly);
         return writingInPlace;
     }
     return openReplacement(path);
+}
+
+bool OutputFile::fail(int error)
+{
+    failure = qt_error_string(error);
+    return false;
+}
+
+QString OutputFile::errorString() const
+{
+    if (!failure.isEmpty())
+        return failure;
+    return writingInPlace ? inPlace.errorString() : file.errorString();
 }
 
 QFileDevice& OutputFile::device()
@@ -103,12 +137,19 @@ void OutputFile::discard()
 
 #ifdef Q_OS_WIN
 
-OutputFile::OutputFile(Temporary) {}
+OutputFile::OutputFile(Temporary, AtThePath atThePath, const char*)
+    : atThePath(atThePath)
+{
+}
 
 OutputFile::~OutputFile() = default;
 
+// QSaveFile follows a link that is there when it opens; a link made later is
+// replaced by the rename.
 bool OutputFile::openReplacement(const QString& path)
 {
+    if (atThePath == ReplaceTheName && QFileInfo(path).isSymLink() && !QFile::remove(path))
+        return fail(EACCES);
     file.setFileName(path);
     return file.open(QIODevice::WriteOnly);
 }
@@ -117,7 +158,8 @@ bool OutputFile::openReplacement(const QString& path)
 // in place.
 bool OutputFile::commitReplacement()
 {
-    if (!file.flush()) {
+    if (!flushWhole(file)) {
+        failure = file.errorString();
         discardReplacement();
         return false;
     }
@@ -149,7 +191,6 @@ QString OutputFile::temporaryPath() const { return QString(); }
 
 namespace {
 
-constexpr char kTemporaryPrefix[] = "/.tesktoqvx.";
 constexpr int kRandomLetters = 6;
 constexpr int kLinkAttempts = 100;
 constexpr int kMaxSymlinkDepth = 128;
@@ -209,10 +250,11 @@ QString resolveLinks(const QString& path)
     return depth > 0 ? info.filePath() : path;
 }
 
-QByteArray randomName(const QByteArray& directory)
+// `stem` is the directory and the start of the name.
+QByteArray randomName(const QByteArray& stem)
 {
     static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    QByteArray name = directory + kTemporaryPrefix;
+    QByteArray name = stem;
     for (int i = 0; i < kRandomLetters; ++i)
         name += letters[QRandomGenerator::global()->bounded(int(sizeof letters - 1))];
     return name;
@@ -227,8 +269,10 @@ unsigned currentUmask()
 
 } // namespace
 
-OutputFile::OutputFile(Temporary temporary)
-    : temporary(temporary)
+OutputFile::OutputFile(Temporary temporary, AtThePath atThePath, const char* program)
+    : atThePath(atThePath)
+    , temporary(temporary)
+    , temporaryPrefix(QByteArray("/.") + program + '.')
 {
 }
 
@@ -238,7 +282,7 @@ bool OutputFile::openReplacement(const QString& path)
 {
     if (file.isOpen())
         return false;
-    const QFileInfo target(resolveLinks(path));
+    const QFileInfo target(atThePath == FollowLinksAndNodes ? resolveLinks(path) : path);
     finalPath = QFile::encodeName(target.filePath());
     directory = QFile::encodeName(target.path());
     if (!checkTarget())
@@ -246,7 +290,7 @@ bool OutputFile::openReplacement(const QString& path)
     catchInterruptions();
     const int fd = createTemporary();
     if (fd < 0)
-        return false;
+        return fail(errno);
     if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         discardReplacement();
@@ -262,23 +306,37 @@ bool OutputFile::checkTarget()
     const QByteArray name = finalPath.mid(finalPath.lastIndexOf('/') + 1);
     const long nameMax = ::pathconf(directory.constData(), _PC_NAME_MAX);
     struct stat dir {};
-    if (name.isEmpty() || name.size() > (nameMax > 0 ? nameMax : NAME_MAX) || ::stat(directory.constData(), &dir) != 0
-        || !S_ISDIR(dir.st_mode) || ::access(directory.constData(), W_OK | X_OK) != 0)
-        return false;
+    if (name.isEmpty())
+        return fail(EISDIR);
+    if (name.size() > (nameMax > 0 ? nameMax : NAME_MAX))
+        return fail(ENAMETOOLONG);
+    if (::stat(directory.constData(), &dir) != 0 || ::access(directory.constData(), W_OK | X_OK) != 0)
+        return fail(errno);
+    if (!S_ISDIR(dir.st_mode))
+        return fail(ENOTDIR);
+    finalMode = 0666 & ~currentUmask();
     struct stat existing {};
-    replacing = ::stat(finalPath.constData(), &existing) == 0;
-    if (!replacing) {
-        finalMode = 0666 & ~currentUmask();
+    const bool found = (atThePath == ReplaceTheName ? ::lstat : ::stat)(finalPath.constData(), &existing) == 0;
+    if (!found)
         return true;
-    }
     // Only the owner of a file or of a sticky directory may replace the file there.
     const uid_t user = ::geteuid();
     if ((dir.st_mode & S_ISVTX) && user != 0 && user != existing.st_uid && user != dir.st_uid)
-        return false;
-    finalMode = existing.st_mode & 07777;
-    replacedOwner = existing.st_uid;
-    replacedGroup = existing.st_gid;
-    return !S_ISDIR(existing.st_mode) && ::access(finalPath.constData(), W_OK) == 0;
+        return fail(EPERM);
+    if (S_ISDIR(existing.st_mode))
+        return fail(EISDIR);
+    // A link, pipe or device node with the name is not written, only replaced.
+    if (atThePath == ReplaceTheName && !S_ISREG(existing.st_mode))
+        return true;
+    if (::access(finalPath.constData(), W_OK) != 0)
+        return fail(errno);
+    replacing = atThePath == FollowLinksAndNodes;
+    if (replacing) {
+        finalMode = existing.st_mode & 07777;
+        replacedOwner = existing.st_uid;
+        replacedGroup = existing.st_gid;
+    }
+    return true;
 }
 
 // A file without a name, where the file system has them and /proc can give it
@@ -292,7 +350,7 @@ int OutputFile::createTemporary()
             return fd;
     }
 #endif
-    QByteArray name = directory + kTemporaryPrefix + QByteArray(kRandomLetters, 'X');
+    QByteArray name = directory + temporaryPrefix + QByteArray(kRandomLetters, 'X');
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd >= 0) {
         pendingPath = name;
@@ -305,12 +363,16 @@ bool OutputFile::commitReplacement()
 {
     if (!file.isOpen())
         return false;
-    bool complete = file.flush() && file.error() == QFileDevice::NoError;
-    if (complete) {
+    bool complete = flushWhole(file) && file.error() == QFileDevice::NoError;
+    if (!complete) {
+        failure = file.errorString();
+    } else {
         keepOwnerAndMode();
         // A file system that cannot sync (EINVAL) has nothing to sync.
         complete = (::fsync(file.handle()) == 0 || errno == EINVAL) && (!pendingPath.isEmpty() || linkTemporary())
                 && ::rename(pendingPath.constData(), finalPath.constData()) == 0;
+        if (!complete)
+            fail(errno);
     }
     if (!complete) {
         discardReplacement();
@@ -338,7 +400,7 @@ bool OutputFile::linkTemporary()
 {
     const QByteArray source = "/proc/self/fd/" + QByteArray::number(file.handle());
     for (int attempt = 0; attempt < kLinkAttempts; ++attempt) {
-        const QByteArray name = randomName(directory);
+        const QByteArray name = randomName(directory + temporaryPrefix);
         setSignalPendingPath(name);
         if (::linkat(AT_FDCWD, source.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0) {
             pendingPath = name;

@@ -29,10 +29,21 @@
 // umask). Hard links to the old file keep the old content. A symbolic link at
 // the path is followed: its target is replaced. Elsewhere QSaveFile does the
 // work.
+//
+// With ReplaceTheName, whatever has the name (a symbolic link, a pipe, a
+// device node) is replaced by the finished file instead of being followed or
+// written, and the path itself is never opened: a link that another user of
+// the directory plants there, even during the write, cannot turn the write
+// onto another file. The file put in place is then always a new file, with
+// the usual mode and the process's owner. On Windows, where making a link
+// takes a privilege, a link at the path is removed before QSaveFile opens it.
 class OutputFile {
 public:
     enum Temporary { UnnamedWherePossible, Named };
-    explicit OutputFile(Temporary temporary = UnnamedWherePossible);
+    enum AtThePath { FollowLinksAndNodes, ReplaceTheName };
+    // The temporary name is ".PROGRAM.XXXXXX", `program` naming the writer.
+    explicit OutputFile(Temporary temporary = UnnamedWherePossible, AtThePath atThePath = FollowLinksAndNodes,
+                        const char* program = "tesktoqvx");
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -44,6 +55,8 @@ public:
     bool open(const QString& path);
     QFileDevice& device();
     QFileDevice::FileError error() const { return writingInPlace ? inPlace.error() : file.error(); }
+    // Why open() or commit() failed, in the system's words where it gave any.
+    QString errorString() const;
     // Puts the file in place; false when a write, the flush or the rename
     // failed, and then the file is discarded and the path left as it was. A
     // device or pipe is flushed and closed.
@@ -57,9 +70,12 @@ private:
     bool openReplacement(const QString& path);
     bool commitReplacement();
     void discardReplacement();
+    bool fail(int error); // records the system's reason; false
 
     QFile inPlace; // a device or pipe
     bool writingInPlace = false;
+    const AtThePath atThePath;
+    QString failure; // set where a step other than writing failed
 #ifdef Q_OS_WIN
     QSaveFile file;
 #else
@@ -69,11 +85,12 @@ private:
     void keepOwnerAndMode();
 
     const Temporary temporary;
+    const QByteArray temporaryPrefix;
     QFile file;
     QByteArray finalPath;
     QByteArray directory;
     QByteArray pendingPath; // the named temporary file, if there is one
-    bool replacing = false;
+    bool replacing = false; // keeping the replaced file's owner and mode
     unsigned finalMode = 0;
     unsigned replacedOwner = 0;
     unsigned replacedGroup = 0;

@@ -73,6 +73,13 @@ Channels coveredSum(const QRgb* pixel, int first, int step, qptrdiff stride)
     return sum;
 }
 
+Channels single(QRgb pixel)
+{
+    Channels c;
+    c.add(pixel, 1);
+    return c;
+}
+
 // a * (256 - blend) + b * blend, in 1/256.
 Channels blended(const Channels& a, const Channels& b, int blend)
 {
@@ -96,6 +103,19 @@ QRgb shrinkOneAxis(const QRgb* pixel, int first, int step, qptrdiff along, int b
     if (blend > 0)
         sum = blended(sum, coveredSum(pixel + across, first, step, along), blend);
     return toPixel(sum, 14);
+}
+
+// Enlarging along both axes: the pixel blended with the one below, and the
+// pixel to its right with the one below that, then the two across: Qt's
+// order, which its rounding follows. A weight of 0 reads no neighbour, as at
+// the last row or column.
+QRgb enlargeBothAxes(const QRgb* pixel, int blendX, int blendY, qptrdiff stride)
+{
+    const QRgb* below = blendY > 0 ? pixel + stride : pixel;
+    const int right = blendX > 0 ? 1 : 0;
+    const Channels left = blended(single(pixel[0]), single(below[0]), blendY);
+    const Channels rightColumn = blended(single(pixel[right]), single(below[right]), blendY);
+    return toPixel(blended(left, rightColumn, blendX), 0);
 }
 
 // Shrinking along both axes: row sums, kept to 10 bits, summed down the rows.
@@ -124,6 +144,23 @@ QRgb shrinkBothAxes(const QRgb* pixel, const Axis& x, int column, const Axis& y,
     return qRgb(int(total.red >> 24), int(total.green >> 24), int(total.blue >> 24));
 }
 
+// The picture as Format_RGB32, as Qt converts it. Qt converts a grey picture
+// of 128 KiB or more on threads, so that is done here; RGB888, the other
+// format these programs scale, it converts on the calling thread.
+QImage opaqueRgb32(const QImage& image)
+{
+    if (image.format() != QImage::Format_Grayscale8)
+        return image.convertToFormat(QImage::Format_RGB32);
+    QImage converted(image.size(), QImage::Format_RGB32);
+    for (int y = 0; y < converted.height(); ++y) {
+        const uchar* in = image.constScanLine(y);
+        QRgb* out = reinterpret_cast<QRgb*>(converted.scanLine(y));
+        for (int x = 0; x < converted.width(); ++x)
+            out[x] = qRgb(in[x], in[x], in[x]);
+    }
+    return converted;
+}
+
 } // namespace
 
 bool SmoothScaler::qtWouldUseThreads(const QImage& source, int height)
@@ -136,14 +173,16 @@ QImage SmoothScaler::scaled(const QImage& image, int width, int height)
 {
     if (image.isNull() || width <= 0 || height <= 0)
         return QImage();
-    // Qt enlarges both axes only from a source no larger than the result, and
-    // such a source, or a small one, is kept on this thread.
-    const bool enlargesBoth = width >= image.width() && height >= image.height();
-    if (image.hasAlphaChannel() || enlargesBoth || !qtWouldUseThreads(image, height))
+    if (image.size() == QSize(width, height) || image.hasAlphaChannel())
         return image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    const QImage source = image.convertToFormat(QImage::Format_RGB32);
+    const QImage source = opaqueRgb32(image);
+    if (source.isNull())
+        return QImage();
+    // A small source Qt scales on this thread.
+    if (!qtWouldUseThreads(source, height))
+        return source.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     QImage result(width, height, QImage::Format_RGB32);
-    if (source.isNull() || result.isNull())
+    if (result.isNull())
         return QImage();
     const Axis x = sampleAxis(source.width(), width);
     const Axis y = sampleAxis(source.height(), height);
@@ -153,7 +192,9 @@ QImage SmoothScaler::scaled(const QImage& image, int width, int height)
         QRgb* out = reinterpret_cast<QRgb*>(result.scanLine(row));
         for (int column = 0; column < width; ++column) {
             const QRgb* pixel = sourceRow + x.start[column];
-            if (x.enlarging)
+            if (x.enlarging && y.enlarging)
+                out[column] = enlargeBothAxes(pixel, x.blend[column], y.blend[row], stride);
+            else if (x.enlarging)
                 out[column] = shrinkOneAxis(pixel, y.first[row], y.step[row], stride, x.blend[column], 1);
             else if (y.enlarging)
                 out[column] = shrinkOneAxis(pixel, x.first[column], x.step[column], 1, y.blend[row], stride);

@@ -2,9 +2,11 @@
 // its preview and layers as PNG files.
 
 #include "common/processguard.h"
+#include "format/bounds.h"
 #include "pictures/contactsheet.h"
 #include "pictures/heightplot.h"
 #include "pictures/layerpictures.h"
+#include "pictures/picturefile.h"
 #include "reading/sliceexaminer.h"
 #include "report/layerselection.h"
 #include "format/failure.h"
@@ -12,9 +14,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
-#include <QImageWriter>
-#include <QSaveFile>
 
 #include <iostream>
 #include <new>
@@ -55,9 +54,12 @@ every record against the printer's grid, and trailing or missing bytes.
 
 Warnings, each naming its layers: empty layers at the top (the print stops
 early), at the bottom (it starts above the plate) or between lit ones (what is
-above hangs on nothing), no lit layer at all, a print taller than the printer's
-build height, for Tesk, layers whose data the file does not hold in full, and
-islands, with the largest few: their layer, area and place in mm.
+above hangs on nothing), no layers or no lit layer at all, a print taller than
+the printer's build height, for Tesk, layers whose data the file does not hold
+in full, and islands, with the largest few: their layer, area and place in mm.
+A layer height or exposure time (bottom exposure, light-off delay) that no
+printer can use (zero, negative, not a number, infinite or beyond any printer)
+is a warning of its own, and the figures resting on it are "not known".
 
 Islands: a pixel is lit when its grey is not 0 (Tesk) or its class is not 0
 (qvx); a region is a set of lit pixels connected through their 8 neighbours
@@ -76,7 +78,9 @@ Options:
                    with the bottom layers, the build height and the layers with
                    warnings marked) into DIR, creating it if needed; layers
                    with islands have red labels and frames on the sheet; other
-                   files in DIR are left alone
+                   files in DIR are left alone; a link or pipe with a picture's
+                   name is replaced, never followed, and a picture that would
+                   replace FILE is refused
   --layers LIST    the layers to list in the table and in the JSON, and to
                    draw as layer-NNNNN.png with --png (islands in red),
                    counting from 0, e.g. 10-20,35, or all
@@ -91,8 +95,9 @@ Layers are drawn as 8-bit grey pictures: a Tesk layer with its own grey values
 Exit status:
   0  the file is sound: every check passed and there is no warning
   1  the file was read and at least one check failed
-  2  wrong usage, a file that cannot be read or is not a regular file, or a
-     PNG that cannot be written
+  2  wrong usage, a file that cannot be read or is not a regular file, a PNG
+     that cannot be written or would replace FILE, or a layer too large to
+     draw (over 64 Mi pixels)
   3  the file is sound, with warnings
 
 Examples:
@@ -150,6 +155,11 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
     const QString f = parser.value(format);
     if (parser.isSet(format) && f != QLatin1String("tesk") && f != QLatin1String("qvx"))
         return fail(error, QStringLiteral("--format takes tesk or qvx"));
+    // An empty value would otherwise read as the option not given.
+    if (parser.isSet(png) && parser.value(png).isEmpty())
+        return fail(error, QStringLiteral("--png needs a directory"));
+    if (parser.isSet(layers) && parser.value(layers).isEmpty())
+        return fail(error, QStringLiteral("--layers needs a list of layers, e.g. 10-20,35, or all"));
     options->path = parser.positionalArguments().first();
     options->json = parser.isSet(json);
     options->pngDir = parser.value(png);
@@ -160,47 +170,65 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
     return true;
 }
 
-// Through a temporary file and a rename, so that a full disk leaves no partial
-// picture. A symbolic link of the picture's name is replaced, not followed.
-bool writePng(const QImage& image, const QString& path, QString* error)
+QString layerPictureName(int layer)
 {
-    if (image.isNull())
-        return fail(error, QStringLiteral("cannot draw %1: out of memory").arg(path));
-    if (QFileInfo(path).isSymLink())
-        QFile::remove(path);
-    QSaveFile file(path);
-    QImageWriter writer(&file, "png");
-    // A failed final flush would not stop commit() from putting a cut picture in place.
-    if (file.open(QIODevice::WriteOnly) && writer.write(image) && file.flush() && file.commit())
-        return true;
-    const QString reason = file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
-    file.cancelWriting();
-    file.commit(); // discards the temporary file
-    *error = QStringLiteral("cannot write %1: %2").arg(path, reason);
-    return false;
+    return QStringLiteral("layer-%1.png").arg(layer, 5, 10, QLatin1Char('0'));
 }
 
-bool writeLayerPictures(SliceExaminer& examiner, const QDir& dir, const QVector<int>& layers, QString* error)
+// The picture among those that --png may write that would replace the input
+// file, or nothing.
+QString pictureOverInput(const Options& options, const QVector<int>& layers)
+{
+    const QDir dir(options.pngDir);
+    QStringList names{QStringLiteral("preview.png"), QStringLiteral("contact-sheet.png"), QStringLiteral("plot.png")};
+    for (int j : layers)
+        names << layerPictureName(j);
+    for (const QString& name : names) {
+        if (PictureFile::wouldReplace(dir.filePath(name), options.path))
+            return dir.filePath(name);
+    }
+    return QString();
+}
+
+// Why a layer that was asked for has no picture.
+QString unDrawnReason(const SliceExaminer& examiner)
+{
+    const QSize grid = examiner.layerSize();
+    const qint64 pixels = qint64(grid.width()) * grid.height();
+    if (pixels > bounds::kMaxLayerPixels)
+        return QStringLiteral("the file's layers have %1 pixels, more than the %2 that sliceinfo draws")
+            .arg(pixels)
+            .arg(bounds::kMaxLayerPixels);
+    return QStringLiteral("the layer could not be read or drawn");
+}
+
+// A layer that cannot be drawn is named in `notDrawn`, and the others are
+// written still.
+bool writeLayerPictures(SliceExaminer& examiner, const QDir& dir, const QVector<int>& layers, QStringList* notDrawn,
+                        QString* error)
 {
     LayerPictures pictures(examiner);
     for (int j : layers) {
         const QImage layer = pictures.picture(j);
-        const QString name = QStringLiteral("layer-%1.png").arg(j, 5, 10, QLatin1Char('0'));
-        if (!layer.isNull() && !writePng(layer, dir.filePath(name), error))
+        const QString path = dir.filePath(layerPictureName(j));
+        if (layer.isNull())
+            *notDrawn << QStringLiteral("%1 not written: %2").arg(path, unDrawnReason(examiner));
+        else if (!PictureFile::write(layer, path, error))
             return false;
     }
     return true;
 }
 
-bool writePictures(SliceExaminer& examiner, const QString& dirPath, const QVector<int>& layers, QString* error)
+bool writePictures(SliceExaminer& examiner, const QString& dirPath, const QVector<int>& layers, QStringList* notDrawn,
+                   QString* error)
 {
     QDir dir(dirPath);
     if (!dir.mkpath(QStringLiteral(".")))
         return fail(error, QStringLiteral("cannot create the directory %1").arg(dirPath));
     const QImage preview = examiner.preview();
-    if (!preview.isNull() && !writePng(preview, dir.filePath(QStringLiteral("preview.png")), error))
+    if (!preview.isNull() && !PictureFile::write(preview, dir.filePath(QStringLiteral("preview.png")), error))
         return false;
-    if (!writeLayerPictures(examiner, dir, layers, error))
+    if (!writeLayerPictures(examiner, dir, layers, notDrawn, error))
         return false;
     const SliceReport& report = examiner.report();
     const QSize thumbnail = ContactSheet::thumbnailSize(examiner.layerSize(), kSheetTileWidth);
@@ -208,9 +236,9 @@ bool writePictures(SliceExaminer& examiner, const QString& dirPath, const QVecto
     LayerPictures pictures(examiner);
     const QImage sheet = ContactSheet::build(sheetLayers, [&](int j) { return pictures.thumbnail(j, thumbnail); },
                                              kSheetTileWidth, report.print.layerHeightMm, report.islands.layers);
-    if (!sheetLayers.isEmpty() && !writePng(sheet, dir.filePath(QStringLiteral("contact-sheet.png")), error))
+    if (!sheetLayers.isEmpty() && !PictureFile::write(sheet, dir.filePath(QStringLiteral("contact-sheet.png")), error))
         return false;
-    return writePng(HeightPlot::draw(report), dir.filePath(QStringLiteral("plot.png")), error);
+    return PictureFile::write(HeightPlot::draw(report), dir.filePath(QStringLiteral("plot.png")), error);
 }
 
 int run(const Options& options)
@@ -222,13 +250,23 @@ int run(const Options& options)
     QVector<int> layers;
     if (!options.layers.isEmpty() && !LayerSelection::parse(options.layers, examiner->layerCount(), &layers, &error))
         return usageError(error);
+    if (!options.pngDir.isEmpty()) {
+        const QString picture = pictureOverInput(options, layers);
+        if (!picture.isEmpty())
+            return failure(QStringLiteral("the picture %1 would replace the file being examined").arg(picture));
+    }
     const SliceReport& report = examiner->report();
     if (options.json)
         std::cout << (options.layers.isEmpty() ? report.toJson() : report.toJson(layers)).toStdString() << std::flush;
     else
         printText(std::cout, report.toText(layers));
-    if (!options.pngDir.isEmpty() && !writePictures(*examiner, options.pngDir, layers, &error))
+    QStringList notDrawn;
+    if (!options.pngDir.isEmpty() && !writePictures(*examiner, options.pngDir, layers, &notDrawn, &error))
         return failure(error);
+    for (const QString& picture : notDrawn)
+        failure(picture);
+    if (!notDrawn.isEmpty())
+        return CannotRun;
     if (!report.sound())
         return ProblemsFound;
     return report.warnings.isEmpty() ? Sound : SoundWithWarnings;
@@ -255,6 +293,9 @@ bool argumentsDecode(int argc, char* argv[])
 int main(int argc, char* argv[])
 {
     openClosedStandardStreams();
+    // sliceinfo says what failed itself; Qt's own warnings (the PNG library's
+    // among them) would only repeat it.
+    dropQtMessages();
     // The application object only supplies the command line, in full Unicode on Windows.
     QCoreApplication app(argc, argv);
     if (!argumentsDecode(argc, argv))

@@ -1,6 +1,7 @@
 #include "printfigures.h"
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -20,6 +21,14 @@ QJsonValue length(double value)
     return std::isfinite(float(value)) ? floatValue(float(value)) : figure(value);
 }
 
+// Longer durations would print as digits without meaning.
+constexpr double kLongestShownSeconds = 1e15;
+
+bool durationShown(double seconds)
+{
+    return std::isfinite(seconds) && std::fabs(seconds) <= kLongestShownSeconds;
+}
+
 QString figureText(double value, int decimals, const QString& unit)
 {
     if (!std::isfinite(value))
@@ -29,18 +38,40 @@ QString figureText(double value, int decimals, const QString& unit)
 
 } // namespace
 
+bool PrintFigures::usableLayerHeight(double mm)
+{
+    return mm > 0 && mm <= kMaxLayerHeightMm;
+}
+
+bool PrintFigures::usableExposure(double seconds)
+{
+    return seconds > 0 && seconds <= kMaxSeconds;
+}
+
+bool PrintFigures::usableDelay(double seconds)
+{
+    return seconds >= 0 && seconds <= kMaxSeconds;
+}
+
 PrintFigures::PrintFigures(const SliceReport& report)
 {
     const PrintSettings& p = report.print;
-    heightMm = float(p.layerCount) * float(p.layerHeightMm);
+    const double notKnown = std::numeric_limits<double>::quiet_NaN();
+    const bool heightKnown = usableLayerHeight(p.layerHeightMm);
+    heightMm = heightKnown ? float(p.layerCount) * float(p.layerHeightMm) : notKnown;
     buildHeightMm = p.buildHeightMm;
     double area = 0;
     for (int j = 0; j < report.layers.size(); ++j)
         area += report.areaMm2(j);
-    volumeMl = area * p.layerHeightMm / kCubicMmPerMl;
+    volumeMl = heightKnown ? area * p.layerHeightMm / kCubicMmPerMl : notKnown;
+    // Only the times that some layer uses count.
     const int bottom = qBound(0, p.bottomLayerCount, p.layerCount);
-    exposureSeconds = bottom * p.bottomExposureSeconds + (p.layerCount - bottom) * p.exposureSeconds
-                      + p.layerCount * p.lightOffDelaySeconds;
+    const bool timesKnown = (bottom == 0 || usableExposure(p.bottomExposureSeconds))
+                            && (bottom == p.layerCount || usableExposure(p.exposureSeconds))
+                            && (p.layerCount == 0 || usableDelay(p.lightOffDelaySeconds));
+    exposureSeconds = !timesKnown ? notKnown
+                                  : bottom * p.bottomExposureSeconds + (p.layerCount - bottom) * p.exposureSeconds
+                                        + p.layerCount * p.lightOffDelaySeconds;
 }
 
 void PrintFigures::addTo(SliceReport& report) const
@@ -52,18 +83,19 @@ void PrintFigures::addTo(SliceReport& report) const
                                      length(buildHeightMm), mm, figureText(buildHeightMm, 2, mm)});
     report.fields.append(ReportField{QStringLiteral("volumeMl"), QStringLiteral("resin volume"), figure(volumeMl),
                                      QStringLiteral("ml"), figureText(volumeMl, 2, QStringLiteral("ml"))});
-    const QString time = std::isfinite(exposureSeconds)
+    const QString time = durationShown(exposureSeconds)
         ? QStringLiteral("%1 (%2 s), light and delays; the plate's moves not counted")
               .arg(durationText(exposureSeconds))
               .arg(exposureSeconds, 0, 'f', 1)
         : durationText(exposureSeconds);
     report.fields.append(ReportField{QStringLiteral("exposureSeconds"), QStringLiteral("exposure time"),
-                                     figure(exposureSeconds), QStringLiteral("s"), time});
+                                     durationShown(exposureSeconds) ? figure(exposureSeconds) : QJsonValue(),
+                                     QStringLiteral("s"), time});
 }
 
 QString durationText(double seconds)
 {
-    if (!std::isfinite(seconds) || std::fabs(seconds) > 1e15)
+    if (!durationShown(seconds))
         return QStringLiteral("not known");
     const qint64 whole = qRound64(seconds);
     const QString sign = whole < 0 ? QStringLiteral("-") : QString();

@@ -29,14 +29,33 @@ ReportWarning warning(const QString& kind, const QVector<int>& layers, const QSt
     return w;
 }
 
-QString count(int n, const char* one, const char* many)
-{
-    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
-}
-
 QString heightText(double mm)
 {
     return QStringLiteral("%1 mm").arg(mm, 0, 'f', 2);
+}
+
+// "1 layer (3) has", "2 layers (3-4) have".
+QString layersHave(const QVector<int>& layers)
+{
+    return QStringLiteral("%1 (%2) %3")
+        .arg(counted(layers.size(), "layer", "layers"), LayerSelection::text(layers),
+             forCount(layers.size(), "has", "have"));
+}
+
+// Where the print starts when its first `first` layers are empty.
+QString startText(int first, double layerHeightMm)
+{
+    if (!PrintFigures::usableLayerHeight(layerHeightMm))
+        return counted(first, "layer", "layers");
+    return heightText(first * layerHeightMm);
+}
+
+// Where the print ends when only its first `lit` of `all` layers print.
+QString endText(int lit, int all, double layerHeightMm)
+{
+    if (!PrintFigures::usableLayerHeight(layerHeightMm))
+        return QStringLiteral("after %1 of %2").arg(lit).arg(counted(all, "layer", "layers"));
+    return QStringLiteral("at %1 of %2").arg(heightText(lit * layerHeightMm), heightText(all * layerHeightMm));
 }
 
 QVector<ReportWarning> emptyLayerWarnings(const SliceReport& report)
@@ -54,9 +73,8 @@ QVector<ReportWarning> emptyLayerWarnings(const SliceReport& report)
     const double h = report.print.layerHeightMm;
     if (first > 0)
         warnings.append(warning(QStringLiteral("emptyBottomLayers"), span(0, first - 1),
-                         QStringLiteral("the first %1 (%2) have nothing lit: the print starts %3 above the plate")
-                             .arg(count(first, "layer", "layers"), LayerSelection::text(span(0, first - 1)),
-                                  heightText(first * h))));
+                                QStringLiteral("the first %1 nothing lit: the print starts %2 above the plate")
+                                    .arg(layersHave(span(0, first - 1)), startText(first, h))));
     QVector<int> between;
     for (int j = first + 1; j < last; ++j) {
         if (layers[j].litPixels == 0)
@@ -64,14 +82,13 @@ QVector<ReportWarning> emptyLayerWarnings(const SliceReport& report)
     }
     if (!between.isEmpty())
         warnings.append(warning(QStringLiteral("emptyLayersBetween"), between,
-                         QStringLiteral("%1 between lit ones (%2) have nothing lit: what is above them hangs on nothing")
-                             .arg(count(between.size(), "layer", "layers"), LayerSelection::text(between))));
+                                QStringLiteral("%1 nothing lit between lit ones: what is above %2 hangs on nothing")
+                                    .arg(layersHave(between), forCount(between.size(), "it", "them"))));
     if (last < layers.size() - 1) {
         const QVector<int> top = span(last + 1, layers.size() - 1);
         warnings.append(warning(QStringLiteral("emptyTopLayers"), top,
-                         QStringLiteral("the last %1 (%2) have nothing lit: the print ends at %3 of %4")
-                             .arg(count(top.size(), "layer", "layers"), LayerSelection::text(top),
-                                  heightText((last + 1) * h), heightText(layers.size() * h))));
+                                QStringLiteral("the last %1 nothing lit: the print ends %2")
+                                    .arg(layersHave(top), endText(last + 1, layers.size(), h))));
     }
     return warnings;
 }
@@ -81,7 +98,7 @@ QVector<ReportWarning> heightWarnings(const SliceReport& report)
 {
     const PrintFigures figures(report);
     const PrintSettings& p = report.print;
-    if (!(figures.heightMm > p.buildHeightMm) || !(p.buildHeightMm > 0) || !(p.layerHeightMm > 0))
+    if (!(figures.heightMm > p.buildHeightMm) || !(p.buildHeightMm > 0))
         return {};
     // Rounded to a thousandth of a layer, so that a print exactly as tall as
     // the printer is not flagged for a rounding error.
@@ -90,10 +107,11 @@ QVector<ReportWarning> heightWarnings(const SliceReport& report)
         return {};
     const int first = int(qMax(fit, 0.0)), last = p.layerCount - 1;
     const int listedLast = int(qMin<qint64>(last, qint64(first) + kMaxListedLayers - 1));
-    const QString layers = first == last ? QString::number(first) : QStringLiteral("%1-%2").arg(first).arg(last);
+    const QString layers = first == last ? QStringLiteral("layer %1 lies").arg(first)
+                                         : QStringLiteral("layers %1-%2 lie").arg(first).arg(last);
     ReportWarning w = warning(
         QStringLiteral("tallerThanPrinter"), span(first, listedLast),
-        QStringLiteral("the print is %1 high, taller than the printer's %2 build height: layers %3 lie above it")
+        QStringLiteral("the print is %1 high, taller than the printer's %2 build height: %3 above it")
             .arg(heightText(figures.heightMm), heightText(p.buildHeightMm), layers));
     w.unlisted = last - listedLast;
     return {w};
@@ -107,7 +125,7 @@ QString islandText(const Island& island, const PrintSettings& p)
     return QStringLiteral("layer %1: %2 mm\u00B2 (%3) at x %4 mm, y %5 mm")
         .arg(island.layer)
         .arg(island.pixels * p.pixelAreaMm2(), 0, 'f', 3)
-        .arg(count(int(qMin<qint64>(island.pixels, INT_MAX)), "pixel", "pixels"))
+        .arg(counted(island.pixels, "pixel", "pixels"))
         .arg(b.center().x() * p.pixelWidthMm, 0, 'f', 2)
         .arg(b.center().y() * p.pixelHeightMm, 0, 'f', 2);
 }
@@ -117,11 +135,14 @@ QVector<ReportWarning> islandWarnings(const SliceReport& report)
     const IslandSummary& s = report.islands;
     QVector<ReportWarning> warnings;
     if (s.count > 0) {
+        const QString what = s.count == 1 ? QStringLiteral("a region that rests on nothing in the layer below, which "
+                                                           "cures onto the film or floats away:")
+                                          : QStringLiteral("regions that rest on nothing in the layer below, which "
+                                                           "cure onto the film or float away; the largest:");
         ReportWarning w = warning(QStringLiteral("islands"), s.layers,
-                                  QStringLiteral("%1 in %2 (%3): regions that rest on nothing in the layer below, "
-                                                 "which cure onto the film or float away; the largest:")
-                                      .arg(count(int(qMin<qint64>(s.count, INT_MAX)), "island", "islands"),
-                                           count(s.layers.size(), "layer", "layers"), LayerSelection::text(s.layers)));
+                                  QStringLiteral("%1 in %2 (%3): %4")
+                                      .arg(counted(s.count, "island", "islands"), counted(s.layers.size(), "layer", "layers"),
+                                           LayerSelection::text(s.layers), what));
         for (const Island& island : s.largest)
             w.details << islandText(island, report.print);
         warnings.append(w);
@@ -135,13 +156,53 @@ QVector<ReportWarning> islandWarnings(const SliceReport& report)
     return warnings;
 }
 
+// A parameter that some layer uses and no printer can: its figures are not
+// known. The whole print is concerned, so no layer is named.
+QVector<ReportWarning> parameterWarnings(const PrintSettings& p)
+{
+    const int bottom = qBound(0, p.bottomLayerCount, p.layerCount);
+    const struct {
+        const char* kind;
+        const char* name;
+        double value;
+        const char* unit;
+        bool used;
+        bool usable;
+        const char* notKnown;
+    } parameters[] = {
+        {"unusableLayerHeight", "layer height", p.layerHeightMm, "mm", p.layerCount > 0,
+         PrintFigures::usableLayerHeight(p.layerHeightMm), "the print's height, the resin volume and the layers' heights are"},
+        {"unusableExposure", "exposure time", p.exposureSeconds, "s", p.layerCount > bottom,
+         PrintFigures::usableExposure(p.exposureSeconds), "the print's exposure time is"},
+        {"unusableBottomExposure", "bottom exposure time", p.bottomExposureSeconds, "s", bottom > 0,
+         PrintFigures::usableExposure(p.bottomExposureSeconds), "the print's exposure time is"},
+        {"unusableLightOffDelay", "light-off delay", p.lightOffDelaySeconds, "s", p.layerCount > 0,
+         PrintFigures::usableDelay(p.lightOffDelaySeconds), "the print's exposure time is"},
+    };
+    QVector<ReportWarning> warnings;
+    for (const auto& parameter : parameters) {
+        if (!parameter.used || parameter.usable)
+            continue;
+        const QString value = std::isnan(parameter.value) ? QStringLiteral("not a number")
+                              : std::isinf(parameter.value)
+                                  ? QStringLiteral("infinite")
+                                  : QStringLiteral("%1 %2").arg(parameter.value, 0, 'g', 6).arg(QLatin1String(parameter.unit));
+        warnings.append(warning(QLatin1String(parameter.kind), {},
+                                QStringLiteral("the %1 (%2) is not one a printer can use: %3 not known")
+                                    .arg(QLatin1String(parameter.name), value, QLatin1String(parameter.notKnown))));
+    }
+    return warnings;
+}
+
 } // namespace
 
 QVector<ReportWarning> PrintWarnings::find(const SliceReport& report)
 {
-    QVector<ReportWarning> warnings;
+    if (report.print.layerCount == 0)
+        return {warning(QStringLiteral("noLayers"), {}, QStringLiteral("the file has no layers: nothing would be printed"))};
+    QVector<ReportWarning> warnings = parameterWarnings(report.print);
     if (!report.layers.isEmpty())
-        warnings = emptyLayerWarnings(report);
+        warnings += emptyLayerWarnings(report);
     return warnings + heightWarnings(report) + islandWarnings(report);
 }
 
@@ -149,5 +210,5 @@ ReportWarning PrintWarnings::missingData(const QVector<int>& layers)
 {
     return warning(QStringLiteral("layerDataMissing"), layers,
                    QStringLiteral("the file does not hold all the data of %1 (%2): the missing part reads as dark")
-                       .arg(count(layers.size(), "layer", "layers"), LayerSelection::text(layers)));
+                       .arg(counted(layers.size(), "layer", "layers"), LayerSelection::text(layers)));
 }

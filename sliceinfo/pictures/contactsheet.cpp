@@ -1,5 +1,6 @@
 #include "contactsheet.h"
 
+#include "analysis/printfigures.h"
 #include "pixelfont.h"
 
 #include <QPainter>
@@ -33,7 +34,7 @@ void drawLabel(QPainter& painter, const QPoint& corner, int layer, double layerH
 {
     const QColor colour = marked ? kMarked : kLabel;
     PixelFont::draw(painter, corner.x(), corner.y(), QString::number(layer), kLabelScale, colour);
-    if (!(layerHeightMm > 0) || !std::isfinite(layerHeightMm))
+    if (!PrintFigures::usableLayerHeight(layerHeightMm))
         return;
     const QString height = QStringLiteral("%1 mm").arg((layer + 1) * layerHeightMm, 0, 'f', 2);
     const int x = corner.x() + tileWidth - PixelFont::width(height, kHeightScale);

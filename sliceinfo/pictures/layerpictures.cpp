@@ -1,5 +1,6 @@
 #include "layerpictures.h"
 
+#include "common/smoothscaler.h"
 #include "reading/sliceexaminer.h"
 #include "thumbnail.h"
 
@@ -31,7 +32,7 @@ QImage LayerPictures::drawThumbnail(int layer, const QSize& size)
 {
     const QSize grid = examiner.layerSize();
     if (size.width() > grid.width() || size.height() > grid.height())
-        return examiner.layerImage(layer).scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        return SmoothScaler::scaled(examiner.layerImage(layer), size.width(), size.height());
     Thumbnail thumbnail(grid.width(), grid.height(), size);
     qint64 start = 0;
     const bool read = examiner.readRuns(layer, [&](int grey, qint64 length) {

@@ -1,5 +1,6 @@
 #include "layerselection.h"
 #include "format/failure.h"
+#include "slicereport.h"
 
 #include <QStringList>
 
@@ -31,7 +32,9 @@ bool LayerSelection::parse(const QString& text, int layerCount, QVector<int>* la
         if (!parseItem(item, &first, &last))
             return fail(error, QStringLiteral("\"%1\" is not a layer or a range of layers like 10-20").arg(item));
         if (last >= layerCount)
-            return fail(error, QStringLiteral("layer %1 does not exist: the file has %2 layers").arg(last).arg(layerCount));
+            return fail(error, QStringLiteral("layer %1 does not exist: the file has %2")
+                                   .arg(last)
+                                   .arg(counted(layerCount, "layer", "layers")));
         for (int j = first; j <= last; ++j)
             layers->append(j);
     }

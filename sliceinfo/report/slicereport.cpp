@@ -15,19 +15,20 @@ constexpr int kLabelWidth = 24;
 
 // Text from a file shown on a terminal: control characters (which could clear
 // the screen or start a forged line) and invisible format characters (which
-// could reorder it) are written as escapes. Bytes that are not UTF-8 were
-// decoded to U+FFFD already.
+// could reorder or hide it) are written as escapes, code point by code point:
+// \x1b, \u202e, \U000e0001. Bytes that are not UTF-8 were decoded to U+FFFD
+// already.
 QString escapedText(const QString& text)
 {
     QString escaped;
-    for (const QChar c : text) {
-        const ushort code = c.unicode();
+    for (const uint code : text.toUcs4()) {
         if (code < 0x20 || code == 0x7F)
             escaped += QStringLiteral("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
-        else if ((code >= 0x80 && code < 0xA0) || c.category() == QChar::Other_Format)
-            escaped += QStringLiteral("\\u%1").arg(code, 4, 16, QLatin1Char('0'));
+        else if ((code >= 0x80 && code < 0xA0) || QChar::category(code) == QChar::Other_Format)
+            escaped += code > 0xFFFF ? QStringLiteral("\\U%1").arg(code, 8, 16, QLatin1Char('0'))
+                                     : QStringLiteral("\\u%1").arg(code, 4, 16, QLatin1Char('0'));
         else
-            escaped += c;
+            escaped += QString::fromUcs4(&code, 1);
     }
     return escaped;
 }
@@ -153,6 +154,16 @@ QJsonValue floatValue(float value)
     return QString::number(double(value), 'g', 9).toDouble();
 }
 
+QLatin1String forCount(qint64 n, const char* one, const char* many)
+{
+    return QLatin1String(n == 1 ? one : many);
+}
+
+QString counted(qint64 n, const char* one, const char* many)
+{
+    return QStringLiteral("%1 %2").arg(n).arg(forCount(n, one, many));
+}
+
 void SliceReport::addField(const QString& key, const QString& label, const QJsonValue& value, const QString& unit)
 {
     fields.append(ReportField{key, label, value, unit, QString()});
@@ -235,7 +246,7 @@ QString SliceReport::layerSummaryText() const
         empty += s.litPixels == 0 ? 1 : 0;
         box = box.united(s.box());
     }
-    return QStringLiteral("layers:\n  %1%2 to %3 bytes, %4 in all\n  %5%6 % at most (layer %7), %8 layers without lit pixels\n"
+    return QStringLiteral("layers:\n  %1%2 to %3 bytes, %4 in all\n  %5%6 % at most (layer %7), %8 without lit pixels\n"
                           "  %9%10\n")
         .arg(QStringLiteral("encoded size:").leftJustified(kLabelWidth - 2))
         .arg(smallest)
@@ -243,7 +254,7 @@ QString SliceReport::layerSummaryText() const
         .arg(total)
         .arg(QStringLiteral("lit share:").leftJustified(kLabelWidth - 2), percent(layers[busiest].litShare()))
         .arg(busiest)
-        .arg(empty)
+        .arg(counted(empty, "layer", "layers"))
         .arg(QStringLiteral("lit pixels within:").leftJustified(kLabelWidth - 2), boxText(box));
 }
 

@@ -112,4 +112,10 @@ private:
 // 55.44f shows as 55.44.
 QJsonValue floatValue(float value);
 
+// `one` for a count of 1, `many` for any other, so that sentences agree with
+// their counts: "1 layer has", "2 layers have".
+QLatin1String forCount(qint64 n, const char* one, const char* many);
+// "1 layer", "2 layers".
+QString counted(qint64 n, const char* one, const char* many);
+
 #endif

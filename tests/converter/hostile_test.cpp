@@ -202,7 +202,9 @@ TEST_F(AsNobody, AReadOnlyDirectoryIsRefused)
 
 // Qt hands large images to a pool of threads; with none to be had it would wait
 // for ever (and print to standard error). A 600 x 600 preview is well past the
-// size where it would.
+// size where it would; so are layers narrower than a tile of the contact sheet
+// (160 pixels), which are enlarged to it: 150 x 900 pixels (both axes
+// enlarged) and 100 x 20,000 (one enlarged, one shrunk).
 TEST_F(AsNobody, NoThreadIsNeeded)
 {
     TeskBuilder b(printerModel("Vireld30"));
@@ -216,10 +218,22 @@ TEST_F(AsNobody, NoThreadIsNeeded)
     const ShellRun run = asNobody(noThreads + QStringLiteral("\"$T\" big.tesk big.qvx"));
     EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
     EXPECT_EQ(run.err, "");
-    const ShellRun info = asNobody(noThreads + QStringLiteral("\"$S\" big.tesk --png pictures --layers all"));
-    EXPECT_EQ(info.exitCode, sh(QStringLiteral("\"$S\" big.tesk")).exitCode) << info.err.toStdString();
-    for (const char* picture : {"preview.png", "layer-00000.png", "contact-sheet.png", "plot.png"})
-        EXPECT_FALSE(QImage(path(QStringLiteral("pictures/") + picture)).isNull()) << picture;
+    for (const QSize layer : {QSize(150, 900), QSize(100, 20000)}) {
+        TeskBuilder narrow;
+        narrow.header.resolutionX = layer.width();
+        narrow.header.resolutionY = layer.height();
+        narrow.addLayerStream(teskRunToken(0x20, 5000) + teskRunToken(0x50, 5000));
+        ASSERT_TRUE(narrow.writeTo(path(QStringLiteral("narrow-%1.tesk").arg(layer.width()))));
+    }
+    for (const char* file : {"narrow-150.tesk", "narrow-100.tesk", "big.tesk"}) {
+        QDir(path("pictures")).removeRecursively();
+        const ShellRun info = asNobody(noThreads + QStringLiteral("\"$S\" %1 --png pictures --layers all").arg(file));
+        EXPECT_EQ(info.exitCode, sh(QStringLiteral("\"$S\" %1").arg(file)).exitCode) << file << info.err.toStdString();
+        EXPECT_EQ(info.err, "") << file;
+        for (const char* picture : {"layer-00000.png", "contact-sheet.png", "plot.png"})
+            EXPECT_FALSE(QImage(path(QStringLiteral("pictures/") + picture)).isNull()) << file << " " << picture;
+    }
+    EXPECT_FALSE(QImage(path(QStringLiteral("pictures/preview.png"))).isNull()) << "big.tesk's";
 }
 
 TEST_F(AsNobody, AnotherUsersFileInAStickyDirectoryIsRefusedBeforeConverting)

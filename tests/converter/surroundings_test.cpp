@@ -105,21 +105,29 @@ QImage picture(int width, int height, QRgb colour = 0)
 }
 
 // Every way of shrinking (both axes, one axis with the other enlarged or kept),
-// sizes that do not divide, and white, whose sums are the largest.
+// enlarging both (the contact sheet's tiles of narrow layers), sizes that do
+// not divide, white, whose sums are the largest, and grey layers as sliceinfo
+// scales them.
 TEST(SmoothScaler, GivesQtsBytes)
 {
+    constexpr bool grey = true;
     const struct {
         int width, height, toWidth, toHeight;
         QRgb colour;
+        bool grey;
     } rows[] = {
-        {600, 600, 120, 150, 0},       {600, 600, 120, 150, 0xffffff}, {513, 511, 120, 150, 0},
-        {2000, 100, 120, 150, 0},      {2000, 150, 120, 150, 0},       {100, 2000, 120, 150, 0},
-        {120, 1200, 120, 150, 0},      {4096, 33, 120, 150, 0xffffff}, {33, 4096, 120, 150, 0xffffff},
-        {2048, 2048, 120, 150, 0},     {1440, 2560, 160, 284, 0},      {300, 300, 120, 150, 0},
-        {40, 30, 120, 150, 0},         {1000, 1000, 3, 2, 0},          {131072, 1, 120, 150, 0},
+        {600, 600, 120, 150, 0, false},     {600, 600, 120, 150, 0xffffff, false}, {513, 511, 120, 150, 0, false},
+        {2000, 100, 120, 150, 0, false},    {2000, 150, 120, 150, 0, false},       {100, 2000, 120, 150, 0, false},
+        {120, 1200, 120, 150, 0, false},    {4096, 33, 120, 150, 0xffffff, false}, {33, 4096, 120, 150, 0xffffff, false},
+        {2048, 2048, 120, 150, 0, false},   {1440, 2560, 160, 284, 0, false},      {300, 300, 120, 150, 0, false},
+        {40, 30, 120, 150, 0, false},       {1000, 1000, 3, 2, 0, false},          {131072, 1, 120, 150, 0, false},
+        {150, 900, 160, 960, 0, false},     {150, 900, 160, 960, 0xffffff, false}, {300, 500, 601, 1001, 0, false},
+        {150, 900, 160, 900, 0, false},     {150, 900, 160, 960, 0, grey},         {100, 20000, 160, 640, 0, grey},
+        {1, 40000, 160, 640, 0, grey},      {700, 700, 160, 160, 0, grey},         {131, 1000, 1000, 1001, 0, grey},
     };
     for (const auto& r : rows) {
-        const QImage source = picture(r.width, r.height, r.colour);
+        const QImage colour = picture(r.width, r.height, r.colour);
+        const QImage source = r.grey ? colour.convertToFormat(QImage::Format_Grayscale8) : colour;
         const QImage expected = source.scaled(r.toWidth, r.toHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         const QImage scaled = SmoothScaler::scaled(source, r.toWidth, r.toHeight);
         EXPECT_EQ(scaled.format(), expected.format()) << r.width << "x" << r.height;
@@ -293,6 +301,37 @@ TEST(OutputFile, ANamedTemporaryFileIsPutInPlaceOrRemoved)
     EXPECT_EQ(entries(dir.path()).size(), 1);
 }
 
+// Whatever has the name is replaced by the finished file, never followed nor
+// written: a link (also one left dangling), a pipe, a file; a directory is
+// refused.
+TEST(OutputFile, ReplacingTheNameNeverWritesThroughIt)
+{
+    QTemporaryDir dir;
+    const QString victim = dir.filePath(QStringLiteral("victim"));
+    ASSERT_TRUE(writeAt(victim, 0, "keep me"));
+    const QString link = dir.filePath(QStringLiteral("link.png")), pipe = dir.filePath(QStringLiteral("pipe.png"));
+    const QString dangling = dir.filePath(QStringLiteral("dangling.png")), file = dir.filePath(QStringLiteral("file.png"));
+    ASSERT_TRUE(QFile::link(victim, link));
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("nowhere")), dangling));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    ASSERT_TRUE(writeAt(file, 0, "old"));
+    for (const QString& path : {link, pipe, dangling, file, dir.filePath(QStringLiteral("new.png"))}) {
+        OutputFile output(OutputFile::Named, OutputFile::ReplaceTheName, "sliceinfo");
+        ASSERT_TRUE(output.open(path)) << path.toStdString();
+        EXPECT_TRUE(output.temporaryPath().startsWith(dir.filePath(QStringLiteral(".sliceinfo."))));
+        output.device().write("new");
+        EXPECT_TRUE(output.commit()) << path.toStdString();
+        EXPECT_TRUE(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink()) << path.toStdString();
+        EXPECT_EQ(readFile(path), "new") << path.toStdString();
+    }
+    EXPECT_EQ(readFile(victim), "keep me");
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("nowhere"))));
+    OutputFile output(OutputFile::UnnamedWherePossible, OutputFile::ReplaceTheName, "sliceinfo");
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("dir.png")));
+    EXPECT_FALSE(output.open(dir.filePath(QStringLiteral("dir.png"))));
+    EXPECT_EQ(output.errorString(), QStringLiteral("Is a directory"));
+}
+
 // In a child process, so that the signal ends only it.
 TEST(OutputFile, SignalsRemoveTheNamedTemporaryFile)
 {
@@ -331,6 +370,25 @@ TEST(Threads, AConversionStartsNone)
     const int before = QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
     EXPECT_EQ(convertBytes(b.build()).result, 0);
     EXPECT_EQ(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), before);
+}
+
+int threadCount()
+{
+    return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+}
+
+// The contact sheet's tiles of narrow or tall grey layers, enlarged along one
+// axis or both, start no thread either.
+TEST(Threads, ScalingNarrowAndTallLayersStartsNone)
+{
+    QThreadPool::globalInstance()->waitForDone(); // ends the threads that other tests made Qt start
+    const int before = threadCount();
+    for (const QSize layer : {QSize(150, 900), QSize(100, 20000), QSize(1, 40000)}) {
+        QImage grey(layer, QImage::Format_Grayscale8);
+        grey.fill(90);
+        EXPECT_EQ(SmoothScaler::scaled(grey, 160, 640).pixel(80, 320), qRgb(90, 90, 90));
+    }
+    EXPECT_EQ(threadCount(), before);
 }
 #endif
 

@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -184,6 +185,133 @@ TEST(Warnings, EachKindNamesItsLayersAndOnlyWhereItApplies)
                   report.sound() && !row.expected.isEmpty())
             << row.what;
     }
+}
+
+// A file without layers prints nothing, Tesk or converted to qvx.
+TEST(Warnings, AFileWithoutLayersIsNotSoundWithoutOne)
+{
+    TeskBuilder b(printerModel("Vireld30"));
+    b.setPreview(QImage(4, 3, QImage::Format_RGB888));
+    const QByteArray tesk = b.build();
+    for (const SliceReport& report : {teskReport(tesk), qvxReport(tesk)}) {
+        EXPECT_EQ(warningsOf(report), (QMap<QString, QVector<int>>{{"noLayers", {}}})) << report.format.toStdString();
+        EXPECT_TRUE(report.toText({}).contains(QLatin1String("the file has no layers: nothing would be printed\n"
+                                                              "verdict: sound, with warnings\n")))
+            << report.toText({}).toStdString();
+    }
+}
+
+QString fieldText(const SliceReport& report, const QString& key)
+{
+    for (const ReportField& f : report.fields) {
+        if (f.key == key)
+            return f.text;
+    }
+    return QStringLiteral("missing");
+}
+
+// A parameter that no printer can use is named in a warning of its own, and
+// what rests on it is "not known" in the text, null in the JSON, and left out
+// of the plot and the contact sheet's labels; never "inf", "nan" or a number
+// without meaning.
+TEST(Warnings, AParameterNoPrinterCanUseLeavesItsFiguresNotKnown)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    const struct {
+        const char* kind;
+        float TeskFileHead_t::*field;
+        double value;
+        const char* shown;
+        const char* figure; // the figure that is not known
+    } rows[] = {
+        {"unusableLayerHeight", &TeskFileHead_t::layerHeight, 0, "(0 mm)", "heightMm"},
+        {"unusableLayerHeight", &TeskFileHead_t::layerHeight, -0.05, "(-0.05 mm)", "heightMm"},
+        {"unusableLayerHeight", &TeskFileHead_t::layerHeight, nan, "(not a number)", "heightMm"},
+        {"unusableLayerHeight", &TeskFileHead_t::layerHeight, inf, "(infinite)", "volumeMl"},
+        {"unusableLayerHeight", &TeskFileHead_t::layerHeight, 3e38, "(3e+38 mm)", "volumeMl"},
+        {"unusableExposure", &TeskFileHead_t::exposureTime, nan, "(not a number)", "exposureSeconds"},
+        {"unusableExposure", &TeskFileHead_t::exposureTime, inf, "(infinite)", "exposureSeconds"},
+        {"unusableExposure", &TeskFileHead_t::exposureTime, 0, "(0 s)", "exposureSeconds"},
+        {"unusableExposure", &TeskFileHead_t::exposureTime, 3e18, "(3e+18 s)", "exposureSeconds"},
+        {"unusableBottomExposure", &TeskFileHead_t::bottomExposureTime, -1, "(-1 s)", "exposureSeconds"},
+        {"unusableLightOffDelay", &TeskFileHead_t::lightOffDelay, -1, "(-1 s)", "exposureSeconds"},
+    };
+    TeskBuilder usable = tinyPrint({true, true, true});
+    usable.header.bottomLayerCount = 1;
+    const SliceReport sound = teskReport(usable.build());
+    ASSERT_TRUE(sound.warnings.isEmpty()) << sound.toText({}).toStdString();
+    for (const auto& row : rows) {
+        TeskBuilder b = usable;
+        b.header.*row.field = float(row.value);
+        const SliceReport report = teskReport(b.build());
+        const QString text = report.toText({});
+        EXPECT_EQ(warningsOf(report), (QMap<QString, QVector<int>>{{row.kind, {}}})) << text.toStdString();
+        EXPECT_TRUE(text.contains(QLatin1String(row.shown) + QLatin1String(" is not one a printer can use"))) << text.toStdString();
+        EXPECT_EQ(fieldText(report, QLatin1String(row.figure)), QStringLiteral("not known")) << row.kind << " " << row.value;
+        EXPECT_EQ(summaryValue(report, row.figure), -1) << "null in the JSON: " << row.kind << " " << row.value;
+        QStringList figures;
+        for (const char* key : {"heightMm", "volumeMl", "exposureSeconds"})
+            figures << fieldText(report, QLatin1String(key));
+        for (const ReportWarning& w : report.warnings)
+            figures << w.text;
+        EXPECT_FALSE(figures.join(' ').contains(QRegularExpression(QStringLiteral("\\binf\\b|\\bnan\\b|\\d{7}"))))
+            << figures.join('\n').toStdString();
+        if (QLatin1String(row.figure) != QLatin1String("exposureSeconds")) {
+            EXPECT_TRUE(HeightPlot::draw(report) == HeightPlot::draw(teskReport(tinyPrint({true, true, true}, 0).build())));
+            const auto dark = [](int) {
+                QImage layer(40, 40, QImage::Format_Grayscale8);
+                layer.fill(Qt::black);
+                return layer;
+            };
+            EXPECT_TRUE(ContactSheet::build({0}, dark, 100, report.print.layerHeightMm) == ContactSheet::build({0}, dark, 100));
+        }
+    }
+}
+
+// Converted, the exposure times are in milliseconds; the same warnings follow.
+TEST(Warnings, AQvxParameterNoPrinterCanUseIsNamedToo)
+{
+    TeskBuilder b(printerModel("Vireld30"));
+    b.header.exposureTime = std::numeric_limits<float>::infinity();
+    b.header.layerHeight = 0;
+    b.addLayerStream(teskRunToken(0x40, 1440 * 2560));
+    const SliceReport report = qvxReport(b.build());
+    EXPECT_EQ(warningsOf(report), (QMap<QString, QVector<int>>{{"unusableLayerHeight", {}}, {"unusableExposure", {}}}))
+        << report.toText({}).toStdString();
+    EXPECT_EQ(fieldText(report, QStringLiteral("heightMm")), QStringLiteral("not known"));
+    EXPECT_EQ(fieldText(report, QStringLiteral("exposureSeconds")), QStringLiteral("not known"));
+}
+
+// Sentences agree with their counts, for one and for many.
+TEST(Warnings, SayOneAndManyAsEnglishDoes)
+{
+    const struct {
+        QByteArray tesk;
+        const char* sentence;
+    } rows[] = {
+        {tinyPrint({false, true}).build(), "the first 1 layer (0) has nothing lit: the print starts 0.05 mm above"},
+        {tinyPrint({false, false, true}).build(), "the first 2 layers (0-1) have nothing lit"},
+        {tinyPrint({true, false, true}).build(), "1 layer (1) has nothing lit between lit ones: what is above it hangs"},
+        {tinyPrint({true, false, false, true}).build(), "2 layers (1-2) have nothing lit between lit ones: what is above them"},
+        {tinyPrint({true, false}).build(), "the last 1 layer (1) has nothing lit: the print ends at 0.05 mm of 0.10 mm"},
+        {tinyPrint({true, false}, 0).build(), "the last 1 layer (1) has nothing lit: the print ends after 1 of 2 layers"},
+        {tinyPrint({false, true}, 0).build(), "the print starts 1 layer above the plate"},
+        {tinyPrint({true, true, true}, 100.0f, 250.0f).build(), "layer 2 lies above it"},
+        {tinyPrint({true, true, true}, 100.0f, 150.0f).build(), "layers 1-2 lie above it"},
+        {tinyPrint({false, true}).build(), "1 island in 1 layer (1): a region that rests on nothing in the layer below, "
+                                           "which cures onto the film or floats away:\n    layer 1: "},
+        {tinyPrint({false, true, false, true}).build(), "2 islands in 2 layers (1, 3): regions that rest"},
+        {tinyPrint({false, true}).build(), "1 layer without lit pixels"},
+        {tinyPrint({false, false, true}).build(), "2 layers without lit pixels"},
+    };
+    for (const auto& row : rows) {
+        const QString text = teskReport(row.tesk).toText({});
+        EXPECT_TRUE(text.contains(QLatin1String(row.sentence))) << row.sentence << "\n" << text.toStdString();
+    }
+    QVector<int> layers;
+    QString error;
+    EXPECT_FALSE(LayerSelection::parse(QStringLiteral("1"), 1, &layers, &error));
+    EXPECT_EQ(error, QStringLiteral("layer 1 does not exist: the file has 1 layer"));
 }
 
 TEST(Warnings, ComeInTheJsonBesideTheVerdict)

@@ -101,15 +101,21 @@ TEST_F(SliceInfo, ExitStatusTellsSoundProblemsAndFailures)
     ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
     damaged.write(QByteArray(300, '\x7F'));
     damaged.close();
+    TeskBuilder empty(printerModel("Vireld30"));
+    empty.setPreview(preview);
+    ASSERT_TRUE(empty.writeTo(path(QStringLiteral("empty.tesk"))));
     const struct {
         QStringList arguments;
         int exitCode;
     } rows[] = {
         {{tesk}, 0},
         {{damaged.fileName()}, 1},
+        {{path(QStringLiteral("empty.tesk"))}, 3}, // no layers
         {{path(QStringLiteral("missing.tesk"))}, 2},
         {{tesk, QStringLiteral("--bogus")}, 2},
         {{tesk, QStringLiteral("--layers"), QStringLiteral("1")}, 2}, // only layer 0 exists
+        {{tesk, QStringLiteral("--layers"), QString()}, 2},
+        {{tesk, QStringLiteral("--png"), QString()}, 2},
         {{}, 2},
         {{QStringLiteral("--help")}, 0},
     };
@@ -132,6 +138,26 @@ TEST_F(SliceInfo, PngWithoutLayersWritesThePicturesLookedAtFirst)
     EXPECT_EQ(readFile(mine.fileName()), QByteArray("mine")); // not one of the pictures asked for
     EXPECT_EQ(QImage(dir + QStringLiteral("/plot.png")).size(), QSize(1200, 600));
     EXPECT_FALSE(QImage(dir + QStringLiteral("/contact-sheet.png")).isNull());
+}
+
+// A layer too large to draw is named with the reason; the other pictures are
+// written all the same.
+TEST_F(SliceInfo, ALayerPictureNotDrawnIsNamed)
+{
+    TeskBuilder b;
+    b.header.resolutionX = 8193;
+    b.header.resolutionY = 8193;
+    b.addLayerStream(teskRunToken(0x40, 8193u * 8193u));
+    ASSERT_TRUE(b.writeTo(path(QStringLiteral("huge.tesk"))));
+    QProcess process;
+    process.start(QStringLiteral(SLICEINFO_PROGRAM), {path(QStringLiteral("huge.tesk")), QStringLiteral("--png"),
+                                                      path(QStringLiteral("png")), QStringLiteral("--layers"), QStringLiteral("0")});
+    process.waitForFinished(-1);
+    EXPECT_EQ(process.exitCode(), 2);
+    EXPECT_EQ(process.readAllStandardError().replace("\r\n", "\n"),
+              "sliceinfo: " + QFile::encodeName(path(QStringLiteral("png/layer-00000.png")))
+                  + " not written: the file's layers have 67125249 pixels, more than the 67108864 that sliceinfo draws\n");
+    EXPECT_EQ(QDir(path(QStringLiteral("png"))).entryList(QDir::Files), (QStringList{"contact-sheet.png", "plot.png"}));
 }
 
 TEST_F(SliceInfo, PrintsTheFiguresOfASoundFile)
@@ -198,7 +224,7 @@ TEST_F(SliceInfo, ReportsIslandsInTextJsonAndPictures)
                                        QStringLiteral("1-2")});
     EXPECT_EQ(text.exitCode, 3) << text.out.toStdString();
     // 200 pixels of 0.04725 mm square; the box spans 500 to 520 and 600 to 610 pixels.
-    EXPECT_TRUE(text.out.contains("1 island in 1 layer (2): regions that rest on nothing")) << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains("1 island in 1 layer (2): a region that rests on nothing")) << text.out.toStdString();
     EXPECT_TRUE(text.out.contains("layer 2: 0.447 mm\u00B2 (200 pixels) at x 24.10 mm, y 28.59 mm"))
         << text.out.toStdString();
 
