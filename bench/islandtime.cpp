@@ -6,7 +6,7 @@
 #include "analysis/islandfinder.h"
 #include "format/tesklayertable.h"
 #include "reading/tesklayerscan.h"
-#include "tesktoqvx.h"
+#include "format/teskformat.h"
 
 #include <QFile>
 

@@ -12,9 +12,9 @@
 #   BUILD        configured with -DTESKTOQVX_BENCH=ON; default build
 #   OTHER_BUILD  a build of another version to compare with, run once per file
 #   CORPUS       where the sample files are made once and kept; default
-#                /tmp/tesktoqvx-corpus (about 150 MB, plus 0.9 GB for the fine files)
+#                /tmp/tesktoqvx-corpus (about 150 MB, plus 1.1 GB for the fine and hollow files)
 #   REPEATS      runs per file of BUILD's program, the fastest counts; default 3
-#   FINE_LAYERS  layers of the fine-detail worst case; default 200
+#   FINE_LAYERS  layers of the fine-detail and the hollows worst cases; default 200
 #
 # "cpu" is processor time (user + system), which a shared machine does not
 # disturb much; "wall" is elapsed time, which includes waiting for the disk.
@@ -52,6 +52,7 @@ samples=(
   "part30-2000 part 30 2000"
   "part30-20 part 30 20"
   "fine30-$fineLayers fine 30 $fineLayers"
+  "hollows30-$fineLayers hollows 30 $fineLayers"
 )
 mkdir -p "$corpus/out"
 for sample in "${samples[@]}"; do
@@ -125,16 +126,21 @@ for model in 10 30; do
 done
 
 # sliceinfo's whole report (summary, checks, warnings with islands, and with
-# --png the preview, contact sheet and height plot), and the islands alone
-# (bench/islandtime), against the conversion of the same file in this run: on
-# the organic model-30 file the bounds are 2 x and 1 x; the fine worst case
-# (a run every one to three pixels) is shown beside it.
-for name in organic30-2000 fine30-$fineLayers; do
+# --png the preview, contact sheet and height plot), the islands alone
+# (bench/islandtime) and the traps and cups alone (bench/darkspacetime, with its
+# peak memory), against the conversion of the same file in this run: on the
+# organic model-30 file the bounds are 2 x, 1 x and 64 MiB; the fine worst case
+# (a run every one to three pixels) and the many small hollows (every dark run
+# sealed) are shown beside it.
+for name in organic30-2000 fine30-$fineLayers hollows30-$fineLayers; do
   read -r reportCpu reportWall _ <<<"$(measure "$repeats" 1 "$build/bin/sliceinfo" "$corpus/$name.tesk" --png "$corpus/out/png")"
   read -r islandCpu islandWall _ <<<"$(measure "$repeats" 1 "$build/bench/islandtime" "$corpus/$name.tesk")"
-  awk -v n="$name" -v c="$reportCpu" -v w="$reportWall" -v i="$islandCpu" -v iw="$islandWall" -v t="${cpuOf[$name-new]}" \
+  read -r darkCpu darkWall darkPeak <<<"$(measure "$repeats" 1 "$build/bench/darkspacetime" "$corpus/$name.tesk")"
+  awk -v n="$name" -v c="$reportCpu" -v w="$reportWall" -v i="$islandCpu" -v iw="$islandWall" -v d="$darkCpu" \
+      -v dw="$darkWall" -v dp="$darkPeak" -v t="${cpuOf[$name-new]}" \
     'BEGIN { printf "%s: sliceinfo --png cpu %.3f s, wall %.3f s = %.2f x the conversion (cpu; bound 2 on organic30)\n", n, c, w, c / t
-             printf "%s: islands alone  cpu %.3f s, wall %.3f s = %.2f x the conversion (cpu; bound 1 on organic30)\n", n, i, iw, i / t }'
+             printf "%s: islands alone  cpu %.3f s, wall %.3f s = %.2f x the conversion (cpu; bound 1 on organic30)\n", n, i, iw, i / t
+             printf "%s: dark space alone cpu %.3f s, wall %.3f s = %.2f x the conversion (cpu), peak %.1f MiB\n", n, d, dw, d / t, dp / 1024 }'
 done
 rm -rf "$corpus/out"
 exit $status
