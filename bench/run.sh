@@ -127,15 +127,15 @@ done
 
 # sliceinfo's whole report (summary, checks, warnings with islands, and with
 # --png the preview, contact sheet and height plot), the islands alone
-# (bench/islandtime) and the traps and cups alone (bench/darkspacetime, with its
-# peak memory), against the conversion of the same file in this run: on the
+# (bench/findertime islands) and the traps and cups alone (bench/findertime
+# darkspace, with its peak memory), against the conversion of the same file in this run: on the
 # organic model-30 file the bounds are 2 x, 1 x and 64 MiB; the fine worst case
 # (a run every one to three pixels) and the many small hollows (every dark run
 # sealed) are shown beside it.
 for name in organic30-2000 fine30-$fineLayers hollows30-$fineLayers; do
   read -r reportCpu reportWall _ <<<"$(measure "$repeats" 1 "$build/bin/sliceinfo" "$corpus/$name.tesk" --png "$corpus/out/png")"
-  read -r islandCpu islandWall _ <<<"$(measure "$repeats" 1 "$build/bench/islandtime" "$corpus/$name.tesk")"
-  read -r darkCpu darkWall darkPeak <<<"$(measure "$repeats" 1 "$build/bench/darkspacetime" "$corpus/$name.tesk")"
+  read -r islandCpu islandWall _ <<<"$(measure "$repeats" 1 "$build/bench/findertime" islands "$corpus/$name.tesk")"
+  read -r darkCpu darkWall darkPeak <<<"$(measure "$repeats" 1 "$build/bench/findertime" darkspace "$corpus/$name.tesk")"
   awk -v n="$name" -v c="$reportCpu" -v w="$reportWall" -v i="$islandCpu" -v iw="$islandWall" -v d="$darkCpu" \
       -v dw="$darkWall" -v dp="$darkPeak" -v t="${cpuOf[$name-new]}" \
     'BEGIN { printf "%s: sliceinfo --png cpu %.3f s, wall %.3f s = %.2f x the conversion (cpu; bound 2 on organic30)\n", n, c, w, c / t

@@ -14,13 +14,14 @@ constexpr qint64 kBeyond = std::numeric_limits<qint64>::max();
 
 } // namespace
 
-DarkSpaceFinder::DarkSpaceFinder(int width, int height)
+DarkSpaceFinder::DarkSpaceFinder(int width, int height, const DarkSpaceThresholds& thresholds)
     : width(qMax(width, 0))
     , height(qMax(height, 0))
     , pixelCount(qint64(this->width) * this->height)
     , below{Item{kBeyond, kBeyond, kOutside, 0}}
     , components(1)
 {
+    found.thresholds = thresholds;
     // A grid without pixels has no dark space.
     if (pixelCount == 0)
         release();
@@ -133,14 +134,12 @@ void DarkSpaceFinder::joinItems()
 }
 
 // Numbers the sealed components that reach this layer in the raster order of
-// their first items, after the outside, and adds up their items; lists the
-// items that stay sealed when the layer is kept.
-void DarkSpaceFinder::labelSealedItems(int layer, bool keep)
+// their first items, after the outside, and adds up their items.
+void DarkSpaceFinder::labelSealedItems(int layer)
 {
     labelOf.assign(parent.size(), -1);
     next.resize(1);
     facePixels.assign(1, 0);
-    stillSealed.clear();
     const bool onPlate = lastEnded < 0;
     int* roots = parent.data();
     const qint64 w = width;
@@ -167,8 +166,6 @@ void DarkSpaceFinder::labelSealedItems(int layer, bool keep)
         c.y1 = v.row;
         facePixels[size_t(label)] += x1 - x0 + 1;
         v.label = label;
-        if (keep)
-            stillSealed.push_back(int(j));
     }
 }
 
@@ -236,6 +233,7 @@ void DarkSpaceFinder::endLayer(int layer)
         return;
     addDark(pixelCount);
     mostItems = qMax(mostItems, items.size());
+    darkRunCount += qint64(items.size());
     if (itemsOverflowed)
         return giveUp(layer);
     items.push_back(Item{kBeyond, kBeyond, kOutside, 0});
@@ -243,17 +241,30 @@ void DarkSpaceFinder::endLayer(int layer)
     for (size_t i = 0; i < parent.size(); ++i)
         parent[i] = int(i);
     joinItems();
-    const bool keep = keeping(layer);
-    labelSealedItems(layer, keep);
+    labelSealedItems(layer);
     if (next.size() > kMaxComponents)
         return giveUp(layer);
     carryComponents();
-    if (keep)
-        keepItems(layer);
+    if (keeping(layer))
+        keepItems(layer, items, next);
     components.swap(next);
     below.swap(items);
     items.clear();
     darkStart = 0;
+    lastEnded = layer;
+}
+
+// Each sealed component goes on through the same items: none joins another,
+// opens or closes, and each has the face it had.
+void DarkSpaceFinder::repeatLayer(int layer)
+{
+    if (stopped || lastEnded < 0)
+        return;
+    for (size_t label = 1; label < components.size(); ++label)
+        components[label].pixels += facePixels[label];
+    darkRunCount += qint64(below.size()) - 1; // less the sentinel
+    if (keeping(layer))
+        keepItems(layer, below, components);
     lastEnded = layer;
 }
 
@@ -273,7 +284,7 @@ void DarkSpaceFinder::release()
         std::vector<Item>().swap(*v);
     for (auto* v : {&components, &next})
         std::vector<Component>().swap(*v);
-    for (auto* v : {&stillSealed, &parent, &labelOf})
+    for (auto* v : {&parent, &labelOf})
         std::vector<int>().swap(*v);
     std::vector<qint64>().swap(facePixels);
 }
@@ -300,12 +311,14 @@ bool DarkSpaceFinder::keeping(int layer) const
     return keepAll || std::binary_search(keptLayerList.begin(), keptLayerList.end(), layer);
 }
 
-// The sealed items of the layer just labelled; each sealed component gets a
-// node in `keepers`, joined as the components join, to learn at the end
-// whether it was a trap.
-void DarkSpaceFinder::keepItems(int layer)
+// The sealed items of a layer, numbered as `layerComponents`; each sealed
+// component gets a node in `keepers`, joined as the components join, to learn
+// at the end whether it was a trap.
+void DarkSpaceFinder::keepItems(int layer, const std::vector<Item>& layerItems, std::vector<Component>& layerComponents)
 {
-    const size_t count = stillSealed.size();
+    size_t count = 0;
+    for (const Item& v : layerItems)
+        count += v.label != kOutside ? 1 : 0;
     const qint64 bytes = qint64(keptItems.size() + count) * qint64(sizeof(KeptItem))
                          + qint64(keepers.size() + count) * qint64(sizeof(int) + 1)
                          + qint64(keptLayers.size() + 1) * qint64(sizeof(KeptLayer));
@@ -314,9 +327,10 @@ void DarkSpaceFinder::keepItems(int layer)
         return;
     }
     keptLayers.push_back(KeptLayer{layer, keptItems.size()});
-    for (const int j : stillSealed) {
-        const Item& v = items[size_t(j)];
-        Component& c = next[size_t(v.label)];
+    for (const Item& v : layerItems) {
+        if (v.label == kOutside)
+            continue;
+        Component& c = layerComponents[size_t(v.label)];
         if (c.keeper < 0) {
             c.keeper = int(keepers.size());
             keepers.push_back(c.keeper);

@@ -48,7 +48,8 @@ public:
     static constexpr size_t kMaxItems = size_t(1) << 21;
     static constexpr size_t kMaxComponents = size_t(1) << 19;
 
-    DarkSpaceFinder(int width, int height);
+    // Traps and cups past `thresholds` are counted apart in the summary.
+    DarkSpaceFinder(int width, int height, const DarkSpaceThresholds& thresholds = DarkSpaceThresholds());
 
     // Keeps, for the pictures, the dark pixels of these layers that are
     // sealed faces or trapped (call before the first layer).
@@ -77,6 +78,9 @@ public:
     void addLit(qint64 start, qint64 length);
     // Ends the current layer, numbered `layer`; the next layer lies on it.
     void endLayer(int layer);
+    // Takes the layer numbered `layer` as the same as the one just ended,
+    // without its runs (a Tesk block that two layers share).
+    void repeatLayer(int layer);
     // Ends the print: what reaches its last layer is open. The traps and cups
     // come in the order they end: by their last layer, then by the raster
     // order of their first pixel in it.
@@ -91,7 +95,9 @@ public:
     bool kept(int layer) const;
     int notKeptFrom() const { return keepingStoppedAt; }
 
-    // The most dark stretches a layer had: the work of a layer follows it.
+    // The dark stretches of the layers so far, and the most a layer had: the
+    // work of a layer follows them.
+    qint64 darkRuns() const { return darkRunCount; }
     size_t peakItems() const { return mostItems; }
 
 private:
@@ -135,12 +141,12 @@ private:
     void release();
     int root(int i);
     void joinItems();
-    void labelSealedItems(int layer, bool keep);
+    void labelSealedItems(int layer);
     void carryComponents();
     void takeOver(const Component& from, Component& into);
     void close(const Component& c, int lastLayer);
     void endCup(const Component& c, int lastLayer);
-    void keepItems(int layer);
+    void keepItems(int layer, const std::vector<Item>& layerItems, std::vector<Component>& layerComponents);
     bool keeping(int layer) const;
     int keeperRoot(int k);
     void joinKeepers(int a, int b);
@@ -156,12 +162,12 @@ private:
     bool stopped = false;
     int lastEnded = -1;
     size_t mostItems = 0;
+    qint64 darkRunCount = 0;
     std::vector<Item> below;
     std::vector<Item> items;
-    std::vector<int> stillSealed;       // the items that stay sealed
     std::vector<Component> components;  // the outside, then those reaching the layer below
     std::vector<Component> next;
-    std::vector<qint64> facePixels; // per component of the current layer
+    std::vector<qint64> facePixels; // per component of the layer last ended
     std::vector<int> parent;        // the components below, then those new in this layer
     std::vector<int> labelOf;       // per root in `parent`: its component, or -1
     DarkSpaceSummary found;

@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr double kCubicMmPerMl = 1000.0;
-
 constexpr int kSignificantDigits = 6;
 
 // Rounded to what the inputs can tell; null when it is not a number.
@@ -37,7 +35,7 @@ PrintFigures::PrintFigures(const SliceReport& report)
     double area = 0;
     for (int j = 0; j < report.layers.size(); ++j)
         area += report.areaMm2(j);
-    volumeMl = area * p.layerHeightMm / kCubicMmPerMl;
+    volumeMl = area * p.layerHeightMm / PrintSettings::kCubicMmPerMl;
     const int bottom = qBound(0, p.bottomLayerCount, p.layerCount);
     exposureSeconds = bottom * p.bottomExposureSeconds + (p.layerCount - bottom) * p.exposureSeconds
                       + p.layerCount * p.lightOffDelaySeconds;

@@ -1,5 +1,6 @@
 #include "teskexaminer.h"
 
+#include "analysis/layerfinders.h"
 #include "analysis/printfigures.h"
 #include "analysis/printwarnings.h"
 #include "format/bounds.h"
@@ -76,7 +77,7 @@ void TeskExaminer::scanLayers()
 {
     const TeskFileHead_t& h = header;
     TeskLayerTable layerTable(file, fileSize, h);
-    IslandFinder islands(h.resolutionX, h.resolutionY);
+    LayerFinders finders(layerSize(), printSettings());
     table.resize(h.layerCount);
     for (int j = 0; j < table.size(); ++j) {
         table[j] = layerTable.entry(j);
@@ -84,18 +85,19 @@ void TeskExaminer::scanLayers()
         if (j > 0 && table[j].dataPosition() == table[j - 1].dataPosition() && table[j].dataSize == table[j - 1].dataSize) {
             scans.append(scans.last());
             sliceReport.layers.append(scans.last().stats);
+            finders.repeatLayer(j);
             continue;
         }
         const qint64 declared = qMax(table[j].dataSize, 0);
         const QByteArray data = readHeld(table[j].dataPosition(), declared, bounds::kMaxLayerBytes);
         if (data.size() == bounds::kMaxLayerBytes && declared > bounds::kMaxLayerBytes)
             unreadLayers << QStringLiteral("layer %1: its %2-byte block is too large to examine").arg(j).arg(declared);
-        scans.append(TeskLayerScan::scan(data.constData(), data.size(), declared, h.resolutionX, pixelCount(), &islands));
+        scans.append(TeskLayerScan::scan(data.constData(), data.size(), declared, h.resolutionX, pixelCount(),
+                                         &finders.islands, &finders.darkSpace));
         sliceReport.layers.append(scans.last().stats);
-        sliceReport.islands.add(islands.endLayer(j));
-        if (islands.gaveUp() && sliceReport.islands.notExaminedFrom < 0)
-            sliceReport.islands.notExaminedFrom = j;
+        finders.endLayer(j, sliceReport);
     }
+    finders.finish(sliceReport);
 }
 
 qint64 TeskExaminer::pixelCount() const

@@ -1,12 +1,17 @@
 // The dark-space finder against a plain flood fill (darkspaceflood) on the
 // examples of traps and cups, the pitfalls of following dark space, random
-// small prints and tall grids, fed from both run codings; its limits.
+// small prints and tall grids, fed from both run codings; its limits; and the
+// traps and cups of built files, as sliceinfo reads them.
 #include "analysis/darkspacefinder.h"
 #include "darkspaceflood.h"
+#include "examinedreports.h"
 #include "layercoding.h"
+#include "report/layerselection.h"
+#include "teskbuilder.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <random>
 
@@ -60,7 +65,8 @@ struct Print {
 };
 
 // What the finder makes of a print read from one coding, every layer kept for
-// the pictures; `lit` is what the coding's runs light.
+// the pictures; `lit` is what the coding's runs light. A layer of a Tesk file
+// like the one before is taken as a repeat, as for a block the two share.
 struct Found {
     DarkSpaceSummary summary;
     QVector<QByteArray> trapped;
@@ -74,6 +80,11 @@ Found find(const Print& print, LayerCoding coding)
     DarkSpaceFinder finder(print.width, print.height);
     finder.keepAllLayers(qint64(1) << 30);
     for (int z = 0; z < print.layers.size(); ++z) {
+        if (coding == LayerCoding::Tesk && z > 0 && print.layers[z] == print.layers[z - 1]) {
+            found.lit.append(found.lit.last());
+            finder.repeatLayer(z);
+            continue;
+        }
         found.lit.append(QByteArray());
         EXPECT_TRUE(readLitRuns(coding, encodeLayer(coding, print.layers[z]), print.layers[z].size(),
                                 [&finder](qint64 start, qint64 length) { finder.addLit(start, length); },
@@ -442,5 +453,124 @@ TEST(DarkSpaceFinder, KeepsTheChosenLayersOrThoseWithinItsBudget)
     EXPECT_FALSE(budget.kept(4));
     EXPECT_EQ(budget.notKeptFrom(), 4);
 }
+
+// ---- What is warned of ----
+
+TEST(DarkSpaceSummary, CountsApartWhatPassesTheThresholds)
+{
+    // Model 30: pixels 0.04725 mm square, layers 0.05 mm high.
+    const DarkSpaceThresholds t = DarkSpaceThresholds::forPrint(0.04725 * 0.04725, 0.05);
+    EXPECT_EQ(t.trapPixels, 8959); // 1 mm3 is 8958.3 voxels
+    EXPECT_EQ(t.cupFacePixels, 448); // 1 mm2 is 447.9 pixels
+    EXPECT_EQ(t.cupLayers, 10);
+    for (double bad : {0.0, -1.0, std::nan(""), HUGE_VAL}) {
+        for (const DarkSpaceThresholds& u : {DarkSpaceThresholds::forPrint(bad, 0.05), DarkSpaceThresholds::forPrint(0.01, bad)}) {
+            EXPECT_EQ(u.trapPixels, 1) << bad;
+            EXPECT_EQ(u.cupFacePixels, 1) << bad;
+            EXPECT_EQ(u.cupLayers, 1) << bad;
+        }
+    }
+    DarkSpaceSummary s;
+    s.thresholds = t;
+    s.add(Trap{5, 8, 8959, QRect()});
+    s.add(Trap{20, 30, 8958, QRect()});
+    s.add(Cup{0, 9, 448, QRect()});
+    s.add(Cup{3, 12, 447, QRect()});
+    s.add(Cup{20, 28, 5000, QRect()}); // 0.45 mm
+    EXPECT_EQ(s.trapCount, 2);
+    EXPECT_EQ(s.significantTraps, 1);
+    EXPECT_EQ(s.trapLayers(), QVector<int>({5, 6, 7, 8}));
+    EXPECT_EQ(s.cupCount, 3);
+    EXPECT_EQ(s.significantCups, 1);
+    EXPECT_EQ(s.cupLayers(), LayerSelection::all(10));
+    EXPECT_EQ(s.largestCups, QVector<Cup>({{0, 9, 448, QRect()}}));
+}
+
+// ---- Built files ----
+
+// Model-30 prints of solids drawn voxel by voxel (a layer as high as a pixel is
+// wide) in a 48 x 48 pixel window of the 1440 x 2560 grid.
+constexpr int kGridWidth = 1440;
+constexpr int kGridHeight = 2560;
+constexpr int kWindow = 48;
+const QPoint kWindowAt(676, 1176);
+
+struct Solid {
+    const char* what;
+    int layers;
+    std::function<bool(int dx, int dy, int z)> lit; // from the window's middle
+    // The layers of each trap and each cup, as the definitions tell.
+    QVector<QPair<int, int>> trapLayers;
+    QVector<QPair<int, int>> cupLayers;
+};
+
+void PrintTo(const Solid& s, std::ostream* os) { *os << s.what; }
+
+// A ball of radius 12 around layer 14 with a hollow of radius 8, and a
+// one-pixel vent along the middle through the layers `vent`.
+std::function<bool(int, int, int)> hollowBall(int vent0 = 1, int vent1 = 0)
+{
+    return [vent0, vent1](int dx, int dy, int z) {
+        const int d = dx * dx + dy * dy + (z - 14) * (z - 14);
+        const bool vent = dx == 0 && dy == 0 && z >= vent0 && z <= vent1;
+        return d > 64 && d <= 144 && !vent;
+    };
+}
+
+class KnownTrapsAndCups : public testing::TestWithParam<Solid> {};
+
+TEST_P(KnownTrapsAndCups, AreFoundInTheTeskFileAndItsConversion)
+{
+    const Solid& solid = GetParam();
+    TeskBuilder b(printerModel("Vireld30"));
+    QVector<QByteArray> windows;
+    for (int z = 0; z < solid.layers; ++z) {
+        QByteArray bitmap(kGridWidth * kGridHeight, '\0'), window(kWindow * kWindow, '\0');
+        for (int y = 0; y < kWindow; ++y) {
+            for (int x = 0; x < kWindow; ++x) {
+                if (!solid.lit(x - kWindow / 2, y - kWindow / 2, z))
+                    continue;
+                window[y * kWindow + x] = 1;
+                bitmap[(kWindowAt.y() + y) * kGridWidth + kWindowAt.x() + x] = char(254);
+            }
+        }
+        windows.append(window);
+        b.addLayer(bitmap);
+    }
+    // The window's margin is dark all round, so what is open in it is open in the grid.
+    FloodedDarkSpace expected = floodFillDarkSpace(kWindow, kWindow, windows);
+    for (Trap& t : expected.traps)
+        t.box.translate(kWindowAt);
+    for (Cup& c : expected.cups)
+        c.box.translate(kWindowAt);
+    QVector<QPair<int, int>> trapLayers, cupLayers;
+    for (const Trap& t : expected.traps)
+        trapLayers.append({t.firstLayer, t.lastLayer});
+    for (const Cup& c : expected.cups)
+        cupLayers.append({c.firstLayer, c.lastLayer});
+    EXPECT_EQ(trapLayers, solid.trapLayers);
+    EXPECT_EQ(cupLayers, solid.cupLayers);
+
+    const QByteArray tesk = b.build();
+    for (const SliceReport& report : {teskReport(tesk), qvxReport(tesk)}) {
+        EXPECT_EQ(report.darkSpace.traps, expected.traps) << report.format.toStdString();
+        EXPECT_EQ(report.darkSpace.cups, expected.cups) << report.format.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Solids, KnownTrapsAndCups,
+    testing::Values(Solid{"HollowBall", 30, hollowBall(), {{6, 22}}, {{6, 22}}},
+                    // Sealed by the film until the vent comes out at the ball's
+                    // pole, in layer 26, where the dark around the pole meets it.
+                    Solid{"HollowBallVentedAtTheTop", 30, hollowBall(15, 26), {}, {{6, 25}}},
+                    Solid{"HollowBallVentedAtTheBottom", 30, hollowBall(2, 13), {}, {}},
+                    Solid{"TubeOnThePlate", 24,
+                          [](int dx, int dy, int z) {
+                              const int r = dx * dx + dy * dy;
+                              return r > 64 && r <= 144 && z < 20;
+                          },
+                          {}, {{0, 19}}}),
+    testing::PrintToStringParamName());
 
 } // namespace
