@@ -49,20 +49,19 @@ void DarkSpaceFinder::addLit(qint64 start, qint64 length)
 }
 
 // The dark stretch from darkStart up to `litStart` (or the end of the grid),
-// which lies after it. One that crosses a row end touches the border on both
-// sides.
+// which lies after it. One that reaches the last column, or crosses a row end
+// and so touches the border on both sides, lies outside.
 void DarkSpaceFinder::addDark(qint64 litStart)
 {
     const qint64 last = qMin(litStart, pixelCount) - 1;
     if (stopped || darkStart > last)
         return;
     const int row = int(darkStart / width), x0 = int(darkStart % width);
-    if (items.size() >= kMaxItems)
+    const bool onBorder = last - darkStart >= width - 1 - x0 || x0 == 0 || row == 0 || row == height - 1;
+    if (roomLeft == 0)
         itemsOverflowed = true;
-    else if (last - darkStart < width - x0)
-        addDarkInRow(row, x0, last);
     else
-        items.push_back(Item{darkStart, last, kOutside, row});
+        push(Item{darkStart, last, onBorder ? kOutside : -1, row});
 }
 
 namespace {
@@ -250,6 +249,7 @@ void DarkSpaceFinder::endLayer(int layer)
     components.swap(next);
     below.swap(items);
     items.clear();
+    roomLeft = kMaxItems;
     darkStart = 0;
     lastEnded = layer;
 }
@@ -279,7 +279,7 @@ void DarkSpaceFinder::giveUp(int layer)
 void DarkSpaceFinder::release()
 {
     stopped = true;
-    itemRoom = 0;
+    roomLeft = 0;
     for (auto* v : {&below, &items})
         std::vector<Item>().swap(*v);
     for (auto* v : {&components, &next})

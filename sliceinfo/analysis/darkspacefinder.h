@@ -65,12 +65,16 @@ public:
         // crosses a row end and so lies outside.
         if (at.start > darkStart) {
             const qint64 rowStart = at.start - at.column;
-            if (items.size() >= itemRoom || at.row >= height)
+            if (roomLeft == 0 || at.row >= height) {
                 addDark(at.start);
-            else if (darkStart >= rowStart)
-                addDarkInRow(at.row, int(darkStart - rowStart), at.start - 1);
-            else
-                items.push_back(Item{darkStart, at.start - 1, 0, 0});
+            } else if (darkStart >= rowStart) {
+                // It ends before the lit run, so short of the last column.
+                const int x0 = int(darkStart - rowStart);
+                const bool onBorder = x0 == 0 || unsigned(at.row - 1) >= unsigned(height - 2);
+                push(Item{darkStart, at.start - 1, onBorder ? 0 : -1, at.row});
+            } else {
+                push(Item{darkStart, at.start - 1, 0, 0});
+            }
         }
         darkStart = qMax(darkStart, at.start + length);
     }
@@ -130,11 +134,10 @@ private:
         size_t begin; // into `keptItems`
     };
 
-    // The dark stretch from darkStart, at x0 of `row`, to `last` in the same row.
-    void addDarkInRow(int row, int x0, qint64 last)
+    void push(const Item& v)
     {
-        const bool onBorder = row == 0 || row == height - 1 || x0 == 0 || last - darkStart == width - 1 - x0;
-        items.push_back(Item{darkStart, last, onBorder ? 0 : -1, row});
+        items.push_back(v);
+        --roomLeft;
     }
     void addDark(qint64 litStart);
     void giveUp(int layer);
@@ -157,7 +160,7 @@ private:
     int height;
     qint64 pixelCount;
     qint64 darkStart = 0; // where the current dark stretch starts
-    size_t itemRoom = kMaxItems; // 0 once stopped
+    qint64 roomLeft = kMaxItems; // for items of this layer; 0 once stopped
     bool itemsOverflowed = false;
     bool stopped = false;
     int lastEnded = -1;
