@@ -68,7 +68,8 @@ public:
             if (roomLeft == 0 || at.row >= height) {
                 addDark(at.start);
             } else if (darkStart >= rowStart) {
-                // It ends before the lit run, so short of the last column.
+                // It ends before the lit run, so short of the last column;
+                // the unsigned test is true for the first row and the last.
                 const int x0 = int(darkStart - rowStart);
                 const bool onBorder = x0 == 0 || unsigned(at.row - 1) >= unsigned(height - 2);
                 push(Item{darkStart, at.start - 1, onBorder ? 0 : -1, at.row});
