@@ -5,6 +5,8 @@
 # it) under valgrind --tool=callgrind, counting only inside the layer loop
 # (TeskToQvx::convertLayers: reading, decoding, preparing, encoding and writing
 # every layer), and divides by the tokens of the file (bench/tokencount).
+# Then the dark-space finder's instructions per dark run: bench/findertime
+# with the finder, less without it, over the dark runs it fed.
 #
 #   bench/instructions.sh [-b BUILD] [-c CORPUS] [-l LAYERS] [-p]
 #
@@ -62,4 +64,17 @@ for model in 10 30; do
       grep -E '^ *[0-9,]+ +\( *[0-9.]+%\)' | grep -v 'PROGRAM TOTALS' | sort -u -t'(' -k2 -r -n | head -8
     echo
   fi
+done
+
+echo
+printf '%-8s %7s %11s %12s\n' model layers "dark runs/L" "finder Ir/run"
+for model in 10 30; do
+  sample="$corpus/organic$model-$layers.tesk"
+  runs=$("$build/bench/findertime" darkspace "$sample" | sed -n 's/.*; \([0-9]*\) dark runs.*/\1/p')
+  valgrind --tool=callgrind --callgrind-out-file="$work/dark.out" \
+    "$build/bench/findertime" darkspace "$sample" >/dev/null 2>&1
+  valgrind --tool=callgrind --callgrind-out-file="$work/read.out" "$build/bench/findertime" none "$sample" >/dev/null 2>&1
+  awk -v m="$model" -v l="$layers" -v r="$runs" -v dark="$(instructions "$work/dark.out")" \
+      -v read="$(instructions "$work/read.out")" \
+    'BEGIN { printf "%-8s %7d %11.0f %12.1f\n", m, l, r / l, (dark - read) / r }'
 done

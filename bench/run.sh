@@ -12,9 +12,9 @@
 #   BUILD        configured with -DTESKTOQVX_BENCH=ON; default build
 #   OTHER_BUILD  a build of another version to compare with, run once per file
 #   CORPUS       where the sample files are made once and kept; default
-#                /tmp/tesktoqvx-corpus (about 150 MB, plus 0.9 GB for the fine files)
+#                /tmp/tesktoqvx-corpus (about 150 MB, plus 1.1 GB for the fine and hollow files)
 #   REPEATS      runs per file of BUILD's program, the fastest counts; default 3
-#   FINE_LAYERS  layers of the fine-detail worst case; default 200
+#   FINE_LAYERS  layers of the fine-detail and the hollows worst cases; default 200
 #
 # "cpu" is processor time (user + system), which a shared machine does not
 # disturb much; "wall" is elapsed time, which includes waiting for the disk.
@@ -52,6 +52,7 @@ samples=(
   "part30-2000 part 30 2000"
   "part30-20 part 30 20"
   "fine30-$fineLayers fine 30 $fineLayers"
+  "hollows30-$fineLayers hollows 30 $fineLayers"
 )
 mkdir -p "$corpus/out"
 for sample in "${samples[@]}"; do
@@ -77,7 +78,7 @@ measure() {
   for ((run = 0; run < runs; run++)); do
     { time /usr/bin/time -f '%M' -o "$corpus/out/peak" "$@" >/dev/null; } 2>"$corpus/out/time"
     local line
-    line=$(awk -v peak="$(cat "$corpus/out/peak")" '{ printf "%.3f %.3f %d\n", $1 + $2, $3, peak }' "$corpus/out/time")
+    line=$(awk -v peak="$(tail -n 1 "$corpus/out/peak")" '{ printf "%.3f %.3f %d\n", $1 + $2, $3, peak }' "$corpus/out/time")
     if [ -z "$best" ] || awk -v a="$(cut -d' ' -f"$field" <<<"$line")" -v b="$(cut -d' ' -f"$field" <<<"$best")" \
                            'BEGIN { exit !(a < b) }'; then
       best=$line
@@ -124,17 +125,24 @@ for model in 10 30; do
   fi
 done
 
-# sliceinfo's whole report (summary, checks, warnings with islands, and with
-# --png the preview, contact sheet and height plot), and the islands alone
-# (bench/islandtime), against the conversion of the same file in this run: on
-# the organic model-30 file the bounds are 2 x and 1 x; the fine worst case
-# (a run every one to three pixels) is shown beside it.
-for name in organic30-2000 fine30-$fineLayers; do
+# sliceinfo's whole report (summary, checks, warnings with islands, traps and
+# cups) with its peak memory, the same with --png (the preview, contact sheet
+# and height plot besides), the islands alone (bench/findertime islands) and
+# the traps and cups alone (bench/findertime darkspace), against the conversion
+# of the same file in this run: on the organic model-30 file the bounds are
+# 1.5 x and 64 MiB, 2 x and 1 x; the fine worst case (a run every one to three
+# pixels) and the many small hollows (every dark run sealed) are shown beside it.
+for name in organic30-2000 fine30-$fineLayers hollows30-$fineLayers; do
+  read -r textCpu textWall textPeak <<<"$(measure "$repeats" 1 "$build/bin/sliceinfo" "$corpus/$name.tesk")"
   read -r reportCpu reportWall _ <<<"$(measure "$repeats" 1 "$build/bin/sliceinfo" "$corpus/$name.tesk" --png "$corpus/out/png")"
-  read -r islandCpu islandWall _ <<<"$(measure "$repeats" 1 "$build/bench/islandtime" "$corpus/$name.tesk")"
-  awk -v n="$name" -v c="$reportCpu" -v w="$reportWall" -v i="$islandCpu" -v iw="$islandWall" -v t="${cpuOf[$name-new]}" \
-    'BEGIN { printf "%s: sliceinfo --png cpu %.3f s, wall %.3f s = %.2f x the conversion (cpu; bound 2 on organic30)\n", n, c, w, c / t
-             printf "%s: islands alone  cpu %.3f s, wall %.3f s = %.2f x the conversion (cpu; bound 1 on organic30)\n", n, i, iw, i / t }'
+  read -r islandCpu islandWall _ <<<"$(measure "$repeats" 1 "$build/bench/findertime" islands "$corpus/$name.tesk")"
+  read -r darkCpu darkWall darkPeak <<<"$(measure "$repeats" 1 "$build/bench/findertime" darkspace "$corpus/$name.tesk")"
+  awk -v n="$name" -v x="$textCpu" -v xw="$textWall" -v xp="$textPeak" -v c="$reportCpu" -v w="$reportWall" \
+      -v i="$islandCpu" -v iw="$islandWall" -v d="$darkCpu" -v dw="$darkWall" -v dp="$darkPeak" -v t="${cpuOf[$name-new]}" \
+    'BEGIN { printf "%s: sliceinfo       cpu %.3f s, wall %.3f s = %.2f x the conversion (cpu; bound 1.5 on organic30), peak %.1f MiB\n", n, x, xw, x / t, xp / 1024
+             printf "%s: sliceinfo --png cpu %.3f s, wall %.3f s = %.2f x the conversion (cpu; bound 2 on organic30)\n", n, c, w, c / t
+             printf "%s: islands alone   cpu %.3f s, wall %.3f s = %.2f x the conversion (cpu; bound 1 on organic30)\n", n, i, iw, i / t
+             printf "%s: dark space alone cpu %.3f s, wall %.3f s = %.2f x the conversion (cpu), peak %.1f MiB\n", n, d, dw, d / t, dp / 1024 }'
 done
 rm -rf "$corpus/out"
 exit $status

@@ -35,6 +35,12 @@ constexpr qint64 kMaxLayerPixels = 64 * 1024 * 1024;
 // other table entries that point at the same block, per kind of result.
 constexpr qint64 kMaxSharedBlockBytes = 64 * 1024 * 1024;
 
+// sliceinfo follows the dark space through every layer, so a block that table
+// entries share (not with the layer just before) is decoded again for each;
+// past this many bytes decoded again the dark space is not followed further,
+// and a small file cannot ask for hours of work.
+constexpr qint64 kMaxRereadBytes = 256 * 1024 * 1024;
+
 } // namespace bounds
 
 #endif

@@ -35,6 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     report.toJson();
     examiner->preview();
     LayerPictures pictures(*examiner);
+    pictures.followDarkSpace({0, examiner->layerCount() - 1});
     for (int j : {0, examiner->layerCount() - 1}) {
         if (j >= 0) {
             pictures.picture(j);

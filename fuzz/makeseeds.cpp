@@ -2,6 +2,7 @@
 // the project's own Tesk writer (teskbuilder/teskbuilder.h) and converter.
 //   usage: fuzz_seeds OUTDIR
 #include "fuzzsupport.h"
+#include "layercoding.h"
 #include "teskbuilder.h"
 #include "tesktoqvx.h"
 
@@ -242,6 +243,28 @@ int main(int argc, char* argv[])
         ok &= writeSeed(islands, QStringLiteral("tesk"), QByteArray("\x17\x13", 2) + split + teskPair);
         ok &= writeSeed(islands, QStringLiteral("qvx"),
                         QByteArray("\x17\x13\x81\x31\x30\xf1\x32\x30\x21\x30\x81\x32\x3f", 13));
+    }
+
+    // Small prints for the dark-space finder: a 12 x 12 box of 10 layers with a
+    // hollow, closed and with a vent in its top hollow layer, in both codings.
+    const QString darkspace = out.filePath(QStringLiteral("darkspace"));
+    for (const bool vented : {false, true}) {
+        for (const LayerCoding coding : {LayerCoding::Tesk, LayerCoding::Qvx}) {
+            QByteArray seed("\x0b\x0b", 2);
+            seed += char(9 << 1 | (coding == LayerCoding::Qvx ? 1 : 0));
+            for (int z = 0; z < 10; ++z) {
+                QByteArray layer(144, '\0');
+                for (int y = 2; y < 10; ++y)
+                    for (int x = 2; x < 10; ++x) {
+                        const bool hollow = x >= 4 && x < 8 && y >= 4 && y < 8 && z >= 3 && z <= 6;
+                        const bool vent = vented && z == 6 && y == 5 && x >= 8;
+                        layer[y * 12 + x] = z >= 1 && z <= 8 && !hollow && !vent ? char(254) : '\0';
+                    }
+                const QByteArray stream = encodeLayer(coding, layer);
+                seed += char(stream.size()) + stream;
+            }
+            ok &= writeSeed(darkspace, QStringLiteral("box%1-%2").arg(vented ? "vented" : "closed").arg(int(coding)), seed);
+        }
     }
 
     // qvx files, converted from the Tesk seeds.

@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include <algorithm>
 #include <iostream>
 #include <new>
 
@@ -56,10 +57,12 @@ Warnings, each naming its layers: empty layers at the top (the print stops
 early), at the bottom (it starts above the plate) or between lit ones (what is
 above hangs on nothing), no layers or no lit layer at all, a print taller than
 the printer's build height, for Tesk, layers whose data the file does not hold
-in full, and islands, with the largest few: their layer, area and place in mm.
-A layer height or exposure time (bottom exposure, light-off delay) that no
-printer can use (zero, negative, not a number, infinite or beyond any printer)
-is a warning of its own, and the figures resting on it are "not known".
+in full, islands, with the largest few: their layer, area and place in mm, and
+resin traps and suction cups, with the largest few: their layers, volume or
+face area, and place in mm. A layer height or exposure time (bottom exposure,
+light-off delay) that no printer can use (zero, negative, not a number,
+infinite or beyond any printer) is a warning of its own, and the figures
+resting on it are "not known".
 
 Islands: a pixel is lit when its grey is not 0 (Tesk) or its class is not 0
 (qvx); a region is a set of lit pixels connected through their 8 neighbours
@@ -70,20 +73,39 @@ the part. Each file is judged on its own grid: a qvx for model 10 on the
 printer's grid, half the slicer's. The JSON lists every island as {"layer",
 "pixels", "areaMm2", "box": [x0, y0, x1, y1]}, the box in pixels of that grid.
 
+Traps and cups: a dark pixel is one that is not lit; dark pixels connect
+through their 4 neighbours within a layer (so a wall whose lit pixels meet at
+a corner still seals) and through the same place in the layers before and
+after. A resin trap is a connected dark space of the whole print with no pixel
+on the picture's border, in layer 0 (on the plate) or in the last layer: a
+sealed hollow that keeps liquid resin in the part. At layer n, a connected
+dark space of layers 0 to n alone with pixels in layer n and none on the border
+is a face sealed by the film while layer n is cured and peeled; faces at n and
+n + 1 belong to one suction cup when the space at n + 1 holds the one at n. A
+trap of 1 mm3 or more, and a cup whose largest face has 1 mm2 or more and that
+is sealed through 0.5 mm or more, are warned of (kinds "traps" and "cups");
+smaller ones are counted. The JSON lists every trap as {"firstLayer",
+"lastLayer", "pixels", "volumeMl", "box"} in "traps", and every cup as
+{"firstLayer", "lastLayer", "maxFacePixels", "maxFaceMm2", "box"} in "cups"
+(the first 100,000 of each; "trapCount" and "cupCount" count them all).
+
 Options:
   --json           print the summary, the checks and the warnings as JSON
   --png DIR        write preview.png, contact-sheet.png (20 evenly spaced
                    layers, labelled with their numbers and heights in mm) and
                    plot.png (the lit area of each layer against the height,
                    with the bottom layers, the build height and the layers with
-                   warnings marked) into DIR, creating it if needed; layers
-                   with islands have red labels and frames on the sheet; other
-                   files in DIR are left alone; a link or pipe with a picture's
-                   name is replaced, never followed, and a picture that would
-                   replace FILE is refused
+                   warnings marked, and a cyan strip under the layers that
+                   seal a suction cup) into DIR, creating it if needed; layers
+                   with islands have red labels and frames on the sheet, layers
+                   with traps or cups cyan frames; other files in DIR are left
+                   alone; a link or pipe with a picture's name is replaced,
+                   never followed, and a picture that would replace FILE is
+                   refused
   --layers LIST    the layers to list in the table and in the JSON, and to
-                   draw as layer-NNNNN.png with --png (islands in red),
-                   counting from 0, e.g. 10-20,35, or all
+                   draw as layer-NNNNN.png with --png (islands red, trapped
+                   dark pixels orange, the other sealed faces cyan), counting
+                   from 0, e.g. 10-20,35, or all
   --format F       read the file as F (tesk or qvx) instead of telling by content
   -h, --help       show this help
   --version        show the version
@@ -208,6 +230,7 @@ bool writeLayerPictures(SliceExaminer& examiner, const QDir& dir, const QVector<
                         QString* error)
 {
     LayerPictures pictures(examiner);
+    pictures.followDarkSpace(layers);
     for (int j : layers) {
         const QImage layer = pictures.picture(j);
         const QString path = dir.filePath(layerPictureName(j));
@@ -217,6 +240,15 @@ bool writeLayerPictures(SliceExaminer& examiner, const QDir& dir, const QVector<
             return false;
     }
     return true;
+}
+
+// The layers with traps or cups worth a warning, in order.
+QVector<int> darkSpaceLayers(const DarkSpaceSummary& found)
+{
+    QVector<int> layers = found.trapLayers() + found.cupLayers();
+    std::sort(layers.begin(), layers.end());
+    layers.erase(std::unique(layers.begin(), layers.end()), layers.end());
+    return layers;
 }
 
 bool writePictures(SliceExaminer& examiner, const QString& dirPath, const QVector<int>& layers, QStringList* notDrawn,
@@ -235,7 +267,8 @@ bool writePictures(SliceExaminer& examiner, const QString& dirPath, const QVecto
     const QVector<int> sheetLayers = ContactSheet::pickLayers(examiner.layerCount(), kSheetTiles);
     LayerPictures pictures(examiner);
     const QImage sheet = ContactSheet::build(sheetLayers, [&](int j) { return pictures.thumbnail(j, thumbnail); },
-                                             kSheetTileWidth, report.print.layerHeightMm, report.islands.layers);
+                                             kSheetTileWidth, report.print.layerHeightMm, report.islands.layers,
+                                             darkSpaceLayers(report.darkSpace));
     if (!sheetLayers.isEmpty() && !PictureFile::write(sheet, dir.filePath(QStringLiteral("contact-sheet.png")), error))
         return false;
     return PictureFile::write(HeightPlot::draw(report), dir.filePath(QStringLiteral("plot.png")), error);

@@ -31,7 +31,16 @@ else
   say "the installed tesktoqvx failed (status $status) or wrote other bytes"
   status=1
 fi
-/usr/bin/sliceinfo "$work/installed.qvx" | tail -n 1 | sed 's/^/check-packages: installed sliceinfo: /' || status=1
+# Sound, with warnings or without: the sample's base has blind holes, which
+# are suction cups while it prints.
+report=0
+/usr/bin/sliceinfo "$work/installed.qvx" >"$work/report.txt" || report=$?
+if [ "$report" -eq 0 ] || [ "$report" -eq 3 ]; then
+  say "installed sliceinfo: $(tail -n 1 "$work/report.txt")"
+else
+  say "the installed sliceinfo exited with status $report"
+  status=1
+fi
 /usr/bin/sliceinfo --version | grep -qx "sliceinfo $version" || { say "sliceinfo --version is not $version"; status=1; }
 man -w tesktoqvx sliceinfo >/dev/null || { say "the manual pages are not installed"; status=1; }
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq tesktoqvx >/dev/null

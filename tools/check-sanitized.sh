@@ -23,7 +23,7 @@ ctest --test-dir build-asan --output-on-failure -j"$jobs"
 echo "== Fuzz targets, ${fuzz_seconds} s each (build-fuzz/)"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
       -DTESKTOQVX_FUZZ=ON -DTESKTOQVX_SANITIZE=OFF -DTESKTOQVX_TESTS=OFF
-targets=(fuzz_decoder fuzz_layerruns fuzz_encoder fuzz_qvxreader fuzz_convert fuzz_convert_model fuzz_sliceinfo fuzz_islands)
+targets=(fuzz_decoder fuzz_layerruns fuzz_encoder fuzz_qvxreader fuzz_convert fuzz_convert_model fuzz_sliceinfo fuzz_islands fuzz_darkspace)
 cmake --build build-fuzz -j"$jobs" --target "${targets[@]}" fuzz_seeds
 
 fuzz=build-fuzz/fuzz
@@ -64,4 +64,5 @@ run_target fuzz_convert convert -max_len=32768 -timeout=60 -dict=fuzz/convert.di
 run_target fuzz_convert_model convert -max_len=32768 -timeout=60 -dict=fuzz/convert.dict
 run_target fuzz_sliceinfo "convert qvxreader" -max_len=65536 -timeout=60 -dict=fuzz/convert.dict
 run_target fuzz_islands islands -max_len=4096 -timeout=10
+run_target fuzz_darkspace darkspace -max_len=4096 -timeout=10
 exit "$failed"

@@ -4,7 +4,10 @@
 //   fine  the encoder's worst case: 1 to 3 pixel stripes with grey edges over
 //         most of the plate, shifting from layer to layer;
 //   organic  curved solids that change with every layer, anti-aliased: a
-//         sphere, a twisted bar, a thin-walled ring and a row of pins.
+//         sphere, a twisted bar, a thin-walled ring and a row of pins;
+//   hollows  sliceinfo's worst case of resin traps: a slab over most of the
+//         plate holding a grid of sealed 2 x 2 pixel hollows, each three layers
+//         tall, under a solid layer every fourth layer.
 
 #include "teskbuilder.h"
 
@@ -30,7 +33,7 @@ const int kPreviewHeight = 300;
 const int kFinePhases = 8; // the fine pattern repeats after this many layers
 const int kFineBandRows = 64;
 
-enum class Pattern { Part, Fine, Organic };
+enum class Pattern { Part, Fine, Organic, Hollows };
 
 struct Options {
     QString output;
@@ -41,7 +44,7 @@ struct Options {
 
 void printUsage(const char* program)
 {
-    std::fprintf(stderr, "usage: %s OUTPUT.tesk --model 10|30 [--layers N] [--pattern part|fine|organic]\n", program);
+    std::fprintf(stderr, "usage: %s OUTPUT.tesk --model 10|30 [--layers N] [--pattern part|fine|organic|hollows]\n", program);
 }
 
 // Fills options from the command line; false when it does not make sense.
@@ -69,6 +72,8 @@ bool parseArguments(int argc, char* argv[], Options& options)
                 options.pattern = Pattern::Fine;
             else if (value == "organic")
                 options.pattern = Pattern::Organic;
+            else if (value == "hollows")
+                options.pattern = Pattern::Hollows;
             else
                 return false;
         } else if (arg.rfind("--", 0) != 0 && options.output.isEmpty()) {
@@ -272,6 +277,26 @@ void renderFine(const Grid& grid, int phase)
     }
 }
 
+// ---- The hollows ----
+
+const int kHollowPeriod = 4; // pixels and layers from one hollow to the next
+
+// A slab over all but a border of the plate; in three layers of four, a 2 x 2
+// pixel hollow in each 4 x 4 cell.
+void renderHollows(const Grid& grid, int layer)
+{
+    std::memset(grid.pixels, 0, size_t(grid.width) * size_t(grid.height));
+    const int borderX = grid.width / 20;
+    const int borderY = grid.height / 20;
+    const bool hollowLayer = layer % kHollowPeriod != 0;
+    for (int y = borderY; y < grid.height - borderY; ++y) {
+        uchar* row = grid.pixels + qint64(y) * grid.width;
+        const bool hollowRow = hollowLayer && (y - borderY) % kHollowPeriod % 3 != 0;
+        for (int x = borderX; x < grid.width - borderX; ++x)
+            row[x] = hollowRow && (x - borderX) % kHollowPeriod % 3 != 0 ? 0 : 254;
+    }
+}
+
 // ---- The organic part, in millimetres from the plate's centre ----
 
 // A convex cross-section, or a ring, that gives the stretch of a row inside it.
@@ -460,6 +485,15 @@ void drawFinePreview(QPainter& painter)
         painter.drawLine(QPointF(x, kPreviewHeight - 20), QPointF(x + 0.37 * kPreviewHeight, 20));
 }
 
+void drawHollowsPreview(QPainter& painter)
+{
+    const QRectF slab(40, 60, kPreviewWidth - 80, kPreviewHeight - 120);
+    painter.fillRect(slab, QColor(230, 200, 90));
+    for (double y = slab.top() + 4; y < slab.bottom() - 4; y += 8)
+        for (double x = slab.left() + 4; x < slab.right() - 4; x += 8)
+            painter.fillRect(QRectF(x, y, 4, 4), QColor(120, 95, 40));
+}
+
 QImage makePreview(Pattern pattern, double height)
 {
     QImage image(kPreviewWidth, kPreviewHeight, QImage::Format_RGB32);
@@ -473,6 +507,8 @@ QImage makePreview(Pattern pattern, double height)
         drawPartPreview(painter, height);
     else if (pattern == Pattern::Fine)
         drawFinePreview(painter);
+    else if (pattern == Pattern::Hollows)
+        drawHollowsPreview(painter);
     else
         drawOrganicPreview(painter);
     painter.end();
@@ -500,6 +536,8 @@ public:
             return fineStream(layer % kFinePhases);
         if (options.pattern == Pattern::Organic)
             renderOrganic(grid, layer, options.layers);
+        else if (options.pattern == Pattern::Hollows)
+            renderHollows(grid, layer);
         else
             renderPart(grid, layer, options.layers);
         if (layer == 0 || bitmap != previous)

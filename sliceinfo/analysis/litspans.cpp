@@ -6,4 +6,6 @@ void LitSpans::handOn(qint64 start, qint64 length)
     stats.addLit(at, length);
     if (islands)
         islands->addLit(at, length);
+    if (darkSpace)
+        darkSpace->addLit(at, length);
 }

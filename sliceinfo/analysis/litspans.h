@@ -1,19 +1,22 @@
 #ifndef LITSPANS_H
 #define LITSPANS_H
 
+#include "darkspacefinder.h"
 #include "islandfinder.h"
 #include "layerstats.h"
 
 // Gathers the runs of one layer, given in raster order, into spans of lit
-// pixels for the layer's statistics and its island finder: neighbouring lit
+// pixels for the layer's statistics and the finders of islands and dark space
+// (each when given): neighbouring lit
 // runs of different levels (the grey edges of a shape) are handed on as one
 // span, and the row and column of a span's start are found without a
 // division for every run.
 class LitSpans {
 public:
-    LitSpans(LayerStats& stats, IslandFinder* islands, int width)
+    LitSpans(LayerStats& stats, IslandFinder* islands, DarkSpaceFinder* darkSpace, int width)
         : stats(stats)
         , islands(islands)
+        , darkSpace(darkSpace)
         , at(width)
     {
     }
@@ -50,6 +53,7 @@ private:
 
     LayerStats& stats;
     IslandFinder* islands;
+    DarkSpaceFinder* darkSpace;
     RasterCursor at;
 };
 

@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr double kCubicMmPerMl = 1000.0;
-
 constexpr int kSignificantDigits = 6;
 
 // Rounded to what the inputs can tell; null when it is not a number.
@@ -63,7 +61,7 @@ PrintFigures::PrintFigures(const SliceReport& report)
     double area = 0;
     for (int j = 0; j < report.layers.size(); ++j)
         area += report.areaMm2(j);
-    volumeMl = heightKnown ? area * p.layerHeightMm / kCubicMmPerMl : notKnown;
+    volumeMl = heightKnown ? area * p.layerHeightMm / PrintSettings::kCubicMmPerMl : notKnown;
     // Only the times that some layer uses count.
     const int bottom = qBound(0, p.bottomLayerCount, p.layerCount);
     const bool timesKnown = (bottom == 0 || usableExposure(p.bottomExposureSeconds))

@@ -1,5 +1,6 @@
 #include "printwarnings.h"
 
+#include "darkspacefinder.h"
 #include "printfigures.h"
 #include "report/layerselection.h"
 
@@ -117,17 +118,21 @@ QVector<ReportWarning> heightWarnings(const SliceReport& report)
     return {w};
 }
 
-// Where an island lies: the middle of its box, in mm from the top left
-// corner of the layer.
+// Where a box lies: its middle, in mm from the top left corner of the layer.
+QString placeText(const QRect& box, const PrintSettings& p)
+{
+    const QPointF middle = QRectF(box).center();
+    return QStringLiteral("at x %1 mm, y %2 mm")
+        .arg(middle.x() * p.pixelWidthMm, 0, 'f', 2)
+        .arg(middle.y() * p.pixelHeightMm, 0, 'f', 2);
+}
+
 QString islandText(const Island& island, const PrintSettings& p)
 {
-    const QRectF b(island.box);
-    return QStringLiteral("layer %1: %2 mm\u00B2 (%3) at x %4 mm, y %5 mm")
+    return QStringLiteral("layer %1: %2 mm\u00B2 (%3) %4")
         .arg(island.layer)
         .arg(island.pixels * p.pixelAreaMm2(), 0, 'f', 3)
-        .arg(counted(island.pixels, "pixel", "pixels"))
-        .arg(b.center().x() * p.pixelWidthMm, 0, 'f', 2)
-        .arg(b.center().y() * p.pixelHeightMm, 0, 'f', 2);
+        .arg(counted(island.pixels, "pixel", "pixels"), placeText(island.box, p));
 }
 
 QVector<ReportWarning> islandWarnings(const SliceReport& report)
@@ -194,6 +199,79 @@ QVector<ReportWarning> parameterWarnings(const PrintSettings& p)
     return warnings;
 }
 
+QString spanText(int first, int last)
+{
+    return first == last ? QStringLiteral("layer %1").arg(first) : QStringLiteral("layers %1-%2").arg(first).arg(last);
+}
+
+QString trapText(const Trap& trap, const PrintSettings& p)
+{
+    return QStringLiteral("%1: %2 ml (%3) %4")
+        .arg(spanText(trap.firstLayer, trap.lastLayer))
+        .arg(trap.pixels * p.voxelMl(), 0, 'f', 4)
+        .arg(counted(trap.pixels, "voxel", "voxels"), placeText(trap.box, p));
+}
+
+QString cupText(const Cup& cup, const PrintSettings& p)
+{
+    return QStringLiteral("%1: a face of %2 mm\u00B2 (%3) %4")
+        .arg(spanText(cup.firstLayer, cup.lastLayer))
+        .arg(cup.maxFacePixels * p.pixelAreaMm2(), 0, 'f', 2)
+        .arg(counted(cup.maxFacePixels, "pixel", "pixels"), placeText(cup.box, p));
+}
+
+// A warning of the traps or cups past their thresholds: `what` they are, the
+// layers they concern, how many smaller ones there are, `why` they matter,
+// and the largest few.
+template <typename T>
+ReportWarning sizeWarning(const QString& kind, const QString& what, const QVector<int>& layers, qint64 smaller,
+                          const QString& why, const QVector<T>& largest,
+                          QString (*describe)(const T&, const PrintSettings&), const PrintSettings& p)
+{
+    ReportWarning w = warning(kind, layers,
+                              QStringLiteral("%1 in %2 (%3)%4: %5; the largest:")
+                                  .arg(what, counted(layers.size(), "layer", "layers"), LayerSelection::text(layers),
+                                       smaller > 0 ? QStringLiteral(" (and %1 smaller)").arg(smaller) : QString(), why));
+    for (const T& item : largest)
+        w.details << describe(item, p);
+    return w;
+}
+
+// The traps and cups past their thresholds, with the largest few; the others
+// counted.
+QVector<ReportWarning> darkSpaceWarnings(const SliceReport& report)
+{
+    const DarkSpaceSummary& s = report.darkSpace;
+    QVector<ReportWarning> warnings;
+    if (s.significantTraps > 0)
+        warnings.append(sizeWarning(
+            QStringLiteral("traps"),
+            QStringLiteral("%1 of %2 mm\u00B3 or more")
+                .arg(counted(s.significantTraps, "resin trap", "resin traps"))
+                .arg(DarkSpaceThresholds::kTrapMm3),
+            s.trapLayers(), s.trapCount - s.significantTraps,
+            QStringLiteral("hollows sealed on every side, which keep liquid resin in the part"), s.largestTraps,
+            trapText, report.print));
+    if (s.significantCups > 0)
+        warnings.append(sizeWarning(
+            QStringLiteral("cups"),
+            QStringLiteral("%1 with a face of %2 mm\u00B2 or more sealed through %3 mm or more,")
+                .arg(counted(s.significantCups, "suction cup", "suction cups"))
+                .arg(DarkSpaceThresholds::kCupFaceMm2)
+                .arg(DarkSpaceThresholds::kCupHeightMm),
+            s.cupLayers(), s.cupCount - s.significantCups,
+            QStringLiteral("hollows open only toward the film, which every peel pulls on"), s.largestCups, cupText,
+            report.print));
+    if (s.notExaminedFrom >= 0)
+        warnings.append(warning(QStringLiteral("darkSpaceNotExamined"), {s.notExaminedFrom},
+                                QStringLiteral("layer %1 has more than %2 dark runs, or more than %3 sealed hollows "
+                                               "reach it: traps and cups were not looked for from it on")
+                                    .arg(s.notExaminedFrom)
+                                    .arg(qulonglong(DarkSpaceFinder::kMaxItems))
+                                    .arg(qulonglong(DarkSpaceFinder::kMaxComponents))));
+    return warnings;
+}
+
 } // namespace
 
 QVector<ReportWarning> PrintWarnings::find(const SliceReport& report)
@@ -203,7 +281,7 @@ QVector<ReportWarning> PrintWarnings::find(const SliceReport& report)
     QVector<ReportWarning> warnings = parameterWarnings(report.print);
     if (!report.layers.isEmpty())
         warnings += emptyLayerWarnings(report);
-    return warnings + heightWarnings(report) + islandWarnings(report);
+    return warnings + heightWarnings(report) + islandWarnings(report) + darkSpaceWarnings(report);
 }
 
 ReportWarning PrintWarnings::missingData(const QVector<int>& layers)

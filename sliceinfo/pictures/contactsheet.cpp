@@ -18,6 +18,7 @@ constexpr int kFrame = 3;
 const QColor kBackground(64, 64, 64);
 const QColor kLabel(255, 255, 255);
 const QColor kMarked(235, 40, 40);
+const QColor kSealed(0, 200, 220);
 
 // False when the thumbnail found no memory.
 bool placeThumbnail(QPainter& painter, const QImage& layer, const QSize& size, const QPoint& at)
@@ -73,7 +74,7 @@ void ContactSheet::drawNumber(QImage& image, int x, int y, int number, int scale
 }
 
 QImage ContactSheet::build(const QVector<int>& layers, const std::function<QImage(int)>& layerImage, int tileWidth,
-                           double layerHeightMm, const QVector<int>& marked)
+                           double layerHeightMm, const QVector<int>& marked, const QVector<int>& sealed)
 {
     if (layers.isEmpty())
         return QImage();
@@ -86,7 +87,7 @@ QImage ContactSheet::build(const QVector<int>& layers, const std::function<QImag
     // Grey without marks, which is written as PNG faster. Drawn in its final
     // format: Qt 5.15 converts large pictures on threads that may not be had.
     QImage sheet(columns * cell.width() + kMargin, rows * cell.height() + kMargin,
-                 marked.isEmpty() ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+                 marked.isEmpty() && sealed.isEmpty() ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
     if (sheet.isNull())
         return sheet;
     sheet.fill(kBackground);
@@ -95,8 +96,12 @@ QImage ContactSheet::build(const QVector<int>& layers, const std::function<QImag
         const QPoint corner(kMargin + (i % columns) * cell.width(), kMargin + (i / columns) * cell.height());
         const QPoint at = corner + QPoint(0, labelHeight - kMargin / 2);
         const bool isMarked = std::binary_search(marked.begin(), marked.end(), layers[i]);
+        const bool isSealed = std::binary_search(sealed.begin(), sealed.end(), layers[i]);
+        const QRect frame = QRect(at, thumb).adjusted(-kFrame, -kFrame, kFrame, kFrame);
         if (isMarked)
-            painter.fillRect(QRect(at, thumb).adjusted(-kFrame, -kFrame, kFrame, kFrame), kMarked);
+            painter.fillRect(frame, kMarked);
+        if (isSealed)
+            painter.fillRect(isMarked ? frame.adjusted(1, 1, -1, -1) : frame, kSealed);
         drawLabel(painter, corner, layers[i], layerHeightMm, isMarked, thumb.width());
         if (!placeThumbnail(painter, i == 0 ? first : layerImage(layers[i]), thumb, at))
             return QImage();

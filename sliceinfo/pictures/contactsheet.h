@@ -9,8 +9,9 @@
 // One picture of a whole print: evenly spaced layers as grey thumbnails in a
 // grid, each labelled with its layer number and, when the layer height is
 // known, the height of its top in mm, in the built-in pixel font, so that no
-// font or GUI application is needed. Marked layers get a red frame and label;
-// without them the sheet is grey.
+// font or GUI application is needed. Marked layers (with islands) get a red
+// frame and label, layers with sealed dark space (traps or cups) a cyan frame,
+// inside the red one where a layer has both; without marks the sheet is grey.
 class ContactSheet {
 public:
     // Up to `tiles` layers spread evenly from the first to the last.
@@ -22,7 +23,7 @@ public:
     // Thumbnails `tileWidth` wide; a null layer image leaves its tile empty.
     // Null when there are no layers or the picture found no memory.
     static QImage build(const QVector<int>& layers, const std::function<QImage(int)>& layerImage, int tileWidth = 160,
-                        double layerHeightMm = 0, const QVector<int>& marked = {});
+                        double layerHeightMm = 0, const QVector<int>& marked = {}, const QVector<int>& sealed = {});
 
     // Draws `number` in white with its top left corner at (x, y); every dot of
     // the 3 x 5 digits is `scale` pixels square.

@@ -28,6 +28,8 @@ const QColor kBottomLayers(255, 222, 160);
 const QColor kWarning(220, 30, 30, 110);
 const QColor kWarningSolid(220, 30, 30);
 const QColor kBuildHeight(20, 140, 60);
+const QColor kSealed(0, 200, 220);
+constexpr int kSealedStrip = 12; // pixels high, along the bottom of the plot
 
 // A step of 1, 2 or 5 times a power of ten that cuts `range` into about `ticks` parts.
 double niceStep(double range, int ticks)
@@ -118,6 +120,7 @@ void drawLegend(QPainter& painter)
     } items[] = {{kArea, "lit area of a layer"},
                  {kBottomLayers, "bottom layers"},
                  {kWarningSolid, "layers with warnings"},
+                 {kSealed, "layers that seal a suction cup"},
                  {kBuildHeight, "build height"}};
     int x = HeightPlot::kWidth - kRight;
     for (int i = int(std::size(items)) - 1; i >= 0; --i) {
@@ -158,22 +161,40 @@ void drawBottomLayers(QPainter& painter, const SliceReport& report, const Frame&
     painter.fillRect(QRect(a.topLeft(), QPoint(f.x(bottom * report.print.layerHeightMm), a.bottom())), kBottomLayers);
 }
 
+// Per column, whether one of `layers` is drawn there.
+std::vector<bool> columnsOf(const QVector<int>& layers, const SliceReport& report, const Frame& f,
+                            std::vector<bool> marked = std::vector<bool>(size_t(HeightPlot::kWidth), false))
+{
+    const double h = report.print.layerHeightMm;
+    for (int j : layers) {
+        const QPair<int, int> c = f.columns(j * h, (j + 1) * h);
+        for (int x = qMax(c.first, 0); x <= qMin(c.second, HeightPlot::kWidth - 1); ++x)
+            marked[size_t(x)] = true;
+    }
+    return marked;
+}
+
 // Over the areas, so that they show however large the areas are.
 void drawWarningLayers(QPainter& painter, const SliceReport& report, const Frame& f)
 {
-    const double h = report.print.layerHeightMm;
     const QRect a = f.area();
     std::vector<bool> marked(size_t(HeightPlot::kWidth), false);
-    for (const ReportWarning& w : report.warnings) {
-        for (int j : w.layers) {
-            const QPair<int, int> c = f.columns(j * h, (j + 1) * h);
-            for (int x = qMax(c.first, 0); x <= qMin(c.second, HeightPlot::kWidth - 1); ++x)
-                marked[size_t(x)] = true;
-        }
-    }
+    for (const ReportWarning& w : report.warnings)
+        marked = columnsOf(w.layers, report, f, std::move(marked));
     for (int x = a.left(); x <= a.right(); ++x) {
         if (marked[size_t(x)])
             painter.fillRect(x, a.top(), 1, a.height(), kWarning);
+    }
+}
+
+// A strip along the bottom under the layers where a cup worth a warning is sealed.
+void drawSealedLayers(QPainter& painter, const SliceReport& report, const Frame& f)
+{
+    const QRect a = f.area();
+    const std::vector<bool> marked = columnsOf(report.darkSpace.cupLayers(), report, f);
+    for (int x = a.left(); x <= a.right(); ++x) {
+        if (marked[size_t(x)])
+            painter.fillRect(x, a.bottom() - kSealedStrip + 1, 1, kSealedStrip, kSealed);
     }
 }
 
@@ -219,6 +240,7 @@ QImage HeightPlot::draw(const SliceReport& report)
         drawAxes(painter, f);
         drawLayers(painter, report, f);
         drawWarningLayers(painter, report, f);
+        drawSealedLayers(painter, report, f);
         drawBuildHeight(painter, f, figures.buildHeightMm);
     } else {
         drawText(painter, kLeft, kHeight / 2, QStringLiteral("no height to plot: the layer height or the layer count is not usable"));

@@ -4,16 +4,85 @@
 #include "reading/sliceexaminer.h"
 #include "thumbnail.h"
 
+#include <algorithm>
+
 namespace {
 
 // Island pixels are drawn red, as bright as their grey but no darker than this.
 constexpr int kIslandRedFloor = 128;
+const QRgb kTrapped = qRgb(255, 140, 0);
+const QRgb kSealed = qRgb(0, 200, 220);
+
+// The grey picture in colour, to draw marks on. By hand: Qt 5.15 converts
+// large pictures on threads that may not be had. Null when out of memory.
+QImage inColour(const QImage& grey)
+{
+    QImage picture(grey.size(), QImage::Format_RGB32);
+    if (picture.isNull())
+        return picture;
+    for (int y = 0; y < picture.height(); ++y) {
+        const uchar* in = grey.constScanLine(y);
+        QRgb* out = reinterpret_cast<QRgb*>(picture.scanLine(y));
+        for (int x = 0; x < grey.width(); ++x)
+            out[x] = qRgb(in[x], in[x], in[x]);
+    }
+    return picture;
+}
+
+void paint(QImage& picture, const std::vector<IslandFinder::Interval>& intervals, QRgb colour)
+{
+    for (const IslandFinder::Interval& v : intervals)
+        std::fill_n(reinterpret_cast<QRgb*>(picture.scanLine(v.row)) + v.x0, v.x1 - v.x0 + 1, colour);
+}
 
 } // namespace
 
 LayerPictures::LayerPictures(SliceExaminer& examiner)
     : examiner(examiner)
 {
+}
+
+LayerPictures::~LayerPictures() = default;
+
+template <typename AddLit>
+void LayerPictures::readLitRuns(int layer, AddLit&& addLit)
+{
+    RasterCursor at(examiner.layerSize().width());
+    examiner.readRuns(layer, [&](int grey, qint64 length) {
+        if (grey != 0)
+            addLit(at, length);
+        at.advance(length);
+    });
+}
+
+void LayerPictures::followDarkSpace(const QVector<int>& layers)
+{
+    const DarkSpaceSummary& found = examiner.report().darkSpace;
+    if (layers.isEmpty() || found.cupCount == 0)
+        return;
+    // Past the last layer that a cup seals nothing is sealed.
+    int last = examiner.layerCount() - 1;
+    if (found.cups.size() == found.cupCount) {
+        last = 0;
+        for (const Cup& cup : found.cups)
+            last = qMax(last, cup.lastLayer + 1);
+        last = qMin(last, examiner.layerCount() - 1);
+    }
+    // No further than the examination went, which bounds the work.
+    if (found.notExaminedFrom >= 0)
+        last = qMin(last, found.notExaminedFrom - 1);
+    const QSize grid = examiner.layerSize();
+    darkSpace = std::make_unique<DarkSpaceFinder>(grid.width(), grid.height());
+    darkSpace->keepLayers(std::vector<int>(layers.begin(), layers.end()));
+    for (int j = 0; j <= last; ++j) {
+        if (j > 0 && examiner.sameLayerAs(j) == examiner.sameLayerAs(j - 1)) {
+            darkSpace->repeatLayer(j);
+            continue;
+        }
+        readLitRuns(j, [this](const RasterCursor& at, qint64 length) { darkSpace->addLit(at, length); });
+        darkSpace->endLayer(j);
+    }
+    darkSpace->finish();
 }
 
 QImage LayerPictures::thumbnail(int layer, const QSize& size)
@@ -52,22 +121,19 @@ std::vector<RowBlock> LayerPictures::islandBlocks(int layer)
         return blocks;
     const QSize grid = examiner.layerSize();
     IslandFinder finder(grid.width(), grid.height());
-    qint64 start = 0;
-    const auto feed = [&](int grey, qint64 length) {
-        if (grey != 0)
-            finder.addLit(start, length);
-        start += length;
-    };
-    examiner.readRuns(layer - 1, feed);
+    const auto feed = [&finder](const RasterCursor& at, qint64 length) { finder.addLit(at, length); };
+    readLitRuns(layer - 1, feed);
     finder.endLayer(layer - 1);
-    start = 0;
-    examiner.readRuns(layer, feed);
+    readLitRuns(layer, feed);
     finder.endLayer(layer, &blocks);
     return blocks;
 }
 
 QImage LayerPictures::picture(int layer)
 {
+    // The dark space marks belong to the layer, not to its data.
+    if (darkSpace && darkSpace->kept(layer))
+        return drawPicture(layer);
     const QPair<int, int> pair(layer > 0 ? examiner.sameLayerAs(layer - 1) : -1, examiner.sameLayerAs(layer));
     if (const QImage* kept = pictures.find(pair))
         return *kept;
@@ -80,19 +146,15 @@ QImage LayerPictures::picture(int layer)
 QImage LayerPictures::drawPicture(int layer)
 {
     const QImage grey = examiner.layerImage(layer);
-    const std::vector<RowBlock> islands = grey.isNull() ? std::vector<RowBlock>() : islandBlocks(layer);
-    if (islands.empty())
+    if (grey.isNull())
         return grey;
-    // By hand: Qt 5.15 converts large pictures on threads that may not be had.
-    QImage picture(grey.size(), QImage::Format_RGB32);
+    const std::vector<RowBlock> islands = islandBlocks(layer);
+    const bool sealed = darkSpace && !darkSpace->faceIntervals(layer).empty();
+    if (islands.empty() && !sealed)
+        return grey;
+    QImage picture = inColour(grey);
     if (picture.isNull())
         return grey;
-    for (int y = 0; y < grey.height(); ++y) {
-        const uchar* in = grey.constScanLine(y);
-        QRgb* out = reinterpret_cast<QRgb*>(picture.scanLine(y));
-        for (int x = 0; x < grey.width(); ++x)
-            out[x] = qRgb(in[x], in[x], in[x]);
-    }
     for (const RowBlock& v : islands) {
         for (int y = v.row0; y <= v.row1; ++y) {
             const uchar* in = grey.constScanLine(y);
@@ -100,6 +162,11 @@ QImage LayerPictures::drawPicture(int layer)
             for (int x = v.x0; x <= v.x1; ++x)
                 out[x] = qRgb(qMax<int>(in[x], kIslandRedFloor), 0, 0);
         }
+    }
+    if (sealed) {
+        // Every trapped pixel is a sealed face too.
+        paint(picture, darkSpace->faceIntervals(layer), kSealed);
+        paint(picture, darkSpace->trappedIntervals(layer), kTrapped);
     }
     return picture;
 }

@@ -1,26 +1,36 @@
 #ifndef LAYERPICTURES_H
 #define LAYERPICTURES_H
 
+#include "analysis/darkspacefinder.h"
 #include "analysis/islandfinder.h"
 #include "format/sharedblocks.h"
 
 #include <QImage>
+#include <QVector>
 #include <QSize>
 
+#include <memory>
 #include <vector>
 
 class SliceExaminer;
 
 // The pictures of single layers that sliceinfo draws from an examiner: a
-// layer with its islands marked, and a layer drawn small for the contact sheet.
-// Layers that read the same data (SliceExaminer::sameLayerAs) are drawn once:
-// a picture depends on its layer's data and, for the islands, on the data of
-// the layer below. Only pictures of data that several layers read are kept.
+// layer with its islands and its sealed dark space marked, and a layer drawn
+// small for the contact sheet. Layers that read the same data
+// (SliceExaminer::sameLayerAs) are drawn once: a picture depends on its layer's
+// data and, for the islands, on the data of the layer below. Only pictures of
+// data that several layers read are kept.
 class LayerPictures {
 public:
     explicit LayerPictures(SliceExaminer& examiner);
+    ~LayerPictures();
 
-    // The layer's picture with its islands in red.
+    // Follows the print's dark space once more, keeping what the pictures of
+    // these layers show of it; without it they show none. Only a print with
+    // traps or cups is followed, and only as far as its last cup.
+    void followDarkSpace(const QVector<int>& layers);
+    // The layer's picture: islands red, trapped dark pixels orange, the other
+    // sealed faces (suction cups) cyan.
     QImage picture(int layer);
     // The layer drawn small from its runs, as Thumbnail says; enlarged from
     // its picture when the size is larger than the layer.
@@ -31,10 +41,14 @@ public:
 private:
     QImage drawPicture(int layer);
     QImage drawThumbnail(int layer, const QSize& size);
+    // Hands the lit runs of the layer to `addLit(at, length)`.
+    template <typename AddLit>
+    void readLitRuns(int layer, AddLit&& addLit);
 
     SliceExaminer& examiner;
     SharedBlocks<QPair<int, int>, QImage> pictures;
     SharedBlocks<int, QImage> thumbnails;
+    std::unique_ptr<DarkSpaceFinder> darkSpace;
 };
 
 #endif

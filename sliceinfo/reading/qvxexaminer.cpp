@@ -1,5 +1,6 @@
 #include "qvxexaminer.h"
 
+#include "analysis/layerfinders.h"
 #include "analysis/litspans.h"
 #include "format/qvxrundecoder.h"
 #include "analysis/printfigures.h"
@@ -139,21 +140,22 @@ QStringList QvxExaminer::scanLayers()
                     .arg(reader.layerCount)
                     .arg(bounds::kMaxExaminedLayers)};
     const qint64 pixels = qint64(grid.width()) * grid.height();
-    IslandFinder islands(grid.width(), grid.height());
+    LayerFinders finders(grid, printSettings());
     QStringList problems;
     for (int j = 0; j < reader.layerRecords.size(); ++j) {
         LayerStats stats(grid.width(), pixels, kFullClass);
         stats.encodedBytes = reader.layerRecords[j].size();
         QString error;
         bool walked = false;
-        LitSpans(stats, &islands, grid.width()).gather([&](auto&& sink) {
+        LitSpans(stats, &finders.islands, &finders.darkSpace, grid.width()).gather([&](auto&& sink) {
             walked = QvxRunDecoder::walk(reader.layerRecords[j], pixels, sink, &error);
         });
         if (!walked)
             problems << QStringLiteral("layer %1: %2").arg(j).arg(error);
         sliceReport.layers.append(stats);
-        sliceReport.islands.add(islands.endLayer(j));
+        finders.endLayer(j, sliceReport);
     }
+    finders.finish(sliceReport);
     return problems;
 }
 

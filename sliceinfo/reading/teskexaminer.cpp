@@ -87,7 +87,10 @@ void TeskExaminer::scanLayers()
     const TeskFileHead_t& h = header;
     TeskLayerTable layerTable(file, fileSize, h);
     SharedIslands islands(h.resolutionX, h.resolutionY);
+    DarkSpaceFinder darkSpace(h.resolutionX, h.resolutionY,
+                              DarkSpaceThresholds::forPrint(printSettings().pixelAreaMm2(), printSettings().layerHeightMm));
     QHash<BlockKey, int> firstReader;
+    qint64 rereadBytes = 0;
     table.resize(h.layerCount);
     sameBlockAs.resize(h.layerCount);
     for (int j = 0; j < table.size(); ++j) {
@@ -100,25 +103,40 @@ void TeskExaminer::scanLayers()
         const int block = sameBlockAs[j] = first.value();
         const int below = j > 0 ? sameBlockAs[j - 1] : -1;
         IslandFinder* finder = islands.begin(j, below, block, [&](IslandFinder& f) { scanBlock(below, &f); });
-        if (block == j)
-            scans.append(scanBlock(j, finder));
+        // The dark space follows every layer: a block read again for it
+        // counts against a budget, past which the dark space is not followed.
+        const bool repeated = block == below;
+        DarkSpaceFinder* dark = repeated || darkSpace.gaveUp() ? nullptr : &darkSpace;
+        if (dark && block != j && (rereadBytes += qMax(table[j].dataSize, 0)) > bounds::kMaxRereadBytes) {
+            darkSpace.giveUp(j);
+            dark = nullptr;
+        }
+        if (block == j || finder || dark)
+            scans.append(scanBlock(j, finder, dark));
         else
-            scans.append(finder ? scanBlock(j, finder) : scans[block]);
+            scans.append(scans[block]);
         if (scans.last().readInPart)
             unreadLayers << QStringLiteral("layer %1: its %2-byte block is too large to examine").arg(j).arg(table[j].dataSize);
         sliceReport.layers.append(scans.last().stats);
         sliceReport.islands.add(islands.end());
         if (islands.gaveUp() && sliceReport.islands.notExaminedFrom < 0)
             sliceReport.islands.notExaminedFrom = j;
+        if (repeated)
+            darkSpace.repeatLayer(j);
+        else
+            darkSpace.endLayer(j);
     }
+    sliceReport.darkSpace = darkSpace.finish();
 }
 
-// Layer j's block, scanned; its lit runs handed to `islands` when given.
-TeskLayerScan TeskExaminer::scanBlock(int j, IslandFinder* islands)
+// Layer j's block, scanned; its lit runs handed to `islands` and `darkSpace`
+// when given.
+TeskLayerScan TeskExaminer::scanBlock(int j, IslandFinder* islands, DarkSpaceFinder* darkSpace)
 {
     const qint64 declared = qMax(table[j].dataSize, 0);
     const QByteArray data = readHeld(table[j].dataPosition(), declared, bounds::kMaxLayerBytes);
-    TeskLayerScan scan = TeskLayerScan::scan(data.constData(), data.size(), declared, header.resolutionX, pixelCount(), islands);
+    TeskLayerScan scan = TeskLayerScan::scan(data.constData(), data.size(), declared, header.resolutionX, pixelCount(), islands,
+                                             darkSpace);
     scan.readInPart = data.size() == bounds::kMaxLayerBytes && declared > bounds::kMaxLayerBytes;
     return scan;
 }

@@ -42,7 +42,7 @@ private:
     void readFront();
     bool layerTableReadable() const;
     void scanLayers();
-    TeskLayerScan scanBlock(int j, IslandFinder* islands);
+    TeskLayerScan scanBlock(int j, IslandFinder* islands, DarkSpaceFinder* darkSpace = nullptr);
     void summarise();
     void addParameters();
     void addChecks();

@@ -1,6 +1,7 @@
 #ifndef TESKLAYERSCAN_H
 #define TESKLAYERSCAN_H
 
+#include "analysis/darkspacefinder.h"
 #include "analysis/islandfinder.h"
 #include "analysis/layerstats.h"
 
@@ -12,9 +13,9 @@
 // zeros, as TeskLayerReader says.
 class TeskLayerScan {
 public:
-    // Hands the lit runs to `islands` too, when given.
+    // Hands the lit runs to `islands` and `darkSpace` too, when given.
     static TeskLayerScan scan(const char* src, qint64 heldLen, qint64 declaredLen, int width, qint64 pixelCount,
-                              IslandFinder* islands = nullptr);
+                              IslandFinder* islands = nullptr, DarkSpaceFinder* darkSpace = nullptr);
 
     bool overflows() const { return overflowAt >= 0; }
     bool fallsShort() const { return !overflows() && pixelsWritten < stats.pixels; }

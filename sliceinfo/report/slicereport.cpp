@@ -88,6 +88,11 @@ QJsonValue number(double value)
     return std::isfinite(value) ? QJsonValue(value) : QJsonValue();
 }
 
+QJsonArray boxArray(const QRect& box)
+{
+    return QJsonArray{box.left(), box.top(), box.right(), box.bottom()};
+}
+
 QJsonObject warningObject(const ReportWarning& w)
 {
     QJsonArray layers;
@@ -121,11 +126,28 @@ void IslandSummary::add(const QVector<Island>& layerIslands)
 
 QJsonObject SliceReport::islandObject(const Island& island) const
 {
-    const QRect& b = island.box;
     return QJsonObject{{QStringLiteral("layer"), island.layer},
                        {QStringLiteral("pixels"), double(island.pixels)},
                        {QStringLiteral("areaMm2"), number(island.pixels * print.pixelAreaMm2())},
-                       {QStringLiteral("box"), QJsonArray{b.left(), b.top(), b.right(), b.bottom()}}};
+                       {QStringLiteral("box"), boxArray(island.box)}};
+}
+
+QJsonObject SliceReport::trapObject(const Trap& trap) const
+{
+    return QJsonObject{{QStringLiteral("firstLayer"), trap.firstLayer},
+                       {QStringLiteral("lastLayer"), trap.lastLayer},
+                       {QStringLiteral("pixels"), double(trap.pixels)},
+                       {QStringLiteral("volumeMl"), number(trap.pixels * print.voxelMl())},
+                       {QStringLiteral("box"), boxArray(trap.box)}};
+}
+
+QJsonObject SliceReport::cupObject(const Cup& cup) const
+{
+    return QJsonObject{{QStringLiteral("firstLayer"), cup.firstLayer},
+                       {QStringLiteral("lastLayer"), cup.lastLayer},
+                       {QStringLiteral("maxFacePixels"), double(cup.maxFacePixels)},
+                       {QStringLiteral("maxFaceMm2"), number(cup.maxFacePixels * print.pixelAreaMm2())},
+                       {QStringLiteral("box"), boxArray(cup.box)}};
 }
 
 QJsonObject SliceReport::layerObject(int layer) const
@@ -247,7 +269,7 @@ QString SliceReport::layerSummaryText() const
         box = box.united(s.box());
     }
     return QStringLiteral("layers:\n  %1%2 to %3 bytes, %4 in all\n  %5%6 % at most (layer %7), %8 without lit pixels\n"
-                          "  %9%10\n")
+                          "  %9%10\n%11")
         .arg(QStringLiteral("encoded size:").leftJustified(kLabelWidth - 2))
         .arg(smallest)
         .arg(largest)
@@ -255,7 +277,25 @@ QString SliceReport::layerSummaryText() const
         .arg(QStringLiteral("lit share:").leftJustified(kLabelWidth - 2), percent(layers[busiest].litShare()))
         .arg(busiest)
         .arg(counted(empty, "layer", "layers"))
-        .arg(QStringLiteral("lit pixels within:").leftJustified(kLabelWidth - 2), boxText(box));
+        .arg(QStringLiteral("lit pixels within:").leftJustified(kLabelWidth - 2), boxText(box))
+        .arg(darkSpaceText());
+}
+
+// How many traps and cups there are, and how many of them are warned of.
+QString SliceReport::darkSpaceText() const
+{
+    const DarkSpaceSummary& d = darkSpace;
+    const auto line = [](const char* label, qint64 all, qint64 warned) {
+        return QStringLiteral("  %1%2%3\n")
+            .arg(QString::fromLatin1(label).leftJustified(kLabelWidth - 2))
+            .arg(all)
+            .arg(all > 0 ? QStringLiteral(", %1 large enough for a warning").arg(warned) : QString());
+    };
+    const QString notExamined = d.notExaminedFrom >= 0
+        ? QStringLiteral("  (not looked for from layer %1 on)\n").arg(d.notExaminedFrom)
+        : QString();
+    return line("resin traps:", d.trapCount, d.significantTraps) + line("suction cups:", d.cupCount, d.significantCups)
+        + notExamined;
 }
 
 QString SliceReport::layerTableText(const QVector<int>& tableLayers) const
@@ -303,7 +343,7 @@ QByteArray SliceReport::toJson(const QVector<int>& jsonLayers) const
     QJsonObject summary;
     for (const ReportField& f : fields)
         summary.insert(f.key, f.value);
-    QJsonArray params, layerArray, checkArray, warningArray, islandArray;
+    QJsonArray params, layerArray, checkArray, warningArray, islandArray, trapArray, cupArray;
     for (const ReportField& f : parameters)
         params.append(fieldObject(f));
     for (int j : jsonLayers) {
@@ -314,6 +354,10 @@ QByteArray SliceReport::toJson(const QVector<int>& jsonLayers) const
         warningArray.append(warningObject(w));
     for (const Island& island : islands.listed)
         islandArray.append(islandObject(island));
+    for (const Trap& trap : darkSpace.traps)
+        trapArray.append(trapObject(trap));
+    for (const Cup& cup : darkSpace.cups)
+        cupArray.append(cupObject(cup));
     for (const ReportCheck& c : checks)
         checkArray.append(QJsonObject{{QStringLiteral("check"), c.name},
                                       {QStringLiteral("passed"), c.passed()},
@@ -322,6 +366,10 @@ QByteArray SliceReport::toJson(const QVector<int>& jsonLayers) const
                            {QStringLiteral("summary"), summary}, {QStringLiteral("parameters"), params},
                            {QStringLiteral("layers"), layerArray}, {QStringLiteral("checks"), checkArray},
                            {QStringLiteral("sound"), sound()},   {QStringLiteral("warnings"), warningArray},
-                           {QStringLiteral("islands"), islandArray}};
+                           {QStringLiteral("islands"), islandArray},
+                           {QStringLiteral("traps"), trapArray},
+                           {QStringLiteral("trapCount"), double(darkSpace.trapCount)},
+                           {QStringLiteral("cups"), cupArray},
+                           {QStringLiteral("cupCount"), double(darkSpace.cupCount)}};
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }

@@ -1,6 +1,7 @@
 #ifndef SLICEREPORT_H
 #define SLICEREPORT_H
 
+#include "analysis/darkspacesummary.h"
 #include "analysis/islandfinder.h"
 #include "analysis/layerstats.h"
 
@@ -49,7 +50,11 @@ struct PrintSettings {
     double pixelWidthMm = 0;
     double pixelHeightMm = 0;
 
+    static constexpr double kCubicMmPerMl = 1000.0;
+
     double pixelAreaMm2() const { return pixelWidthMm * pixelHeightMm; }
+    // A pixel of one layer.
+    double voxelMl() const { return pixelAreaMm2() * layerHeightMm / kCubicMmPerMl; }
 };
 
 // The islands of a print: every one counted, the first kMaxListed kept (a
@@ -96,6 +101,7 @@ public:
     QVector<ReportCheck> checks;
     PrintSettings print;
     IslandSummary islands;
+    DarkSpaceSummary darkSpace;
     QVector<ReportWarning> warnings;
 
 private:
@@ -106,6 +112,9 @@ private:
     QString verdictText() const;
     QJsonObject layerObject(int layer) const;
     QJsonObject islandObject(const Island& island) const;
+    QJsonObject trapObject(const Trap& trap) const;
+    QJsonObject cupObject(const Cup& cup) const;
+    QString darkSpaceText() const;
 };
 
 // A float as the shortest decimal that reads back as the same float, so that

@@ -2,18 +2,13 @@
 // bitmap), on many random small layers in both run codings; and the islands
 // of built files whose islands are known.
 #include "analysis/islandfinder.h"
-#include "conversion.h"
-#include "format/qvxreader.h"
-#include "format/qvxrundecoder.h"
-#include "format/qvxrunencoder.h"
-#include "format/tesklayerreader.h"
+#include "examinedreports.h"
 #include "islandlabels.h"
+#include "layercoding.h"
 #include "pictures/layerpictures.h"
 #include "reading/qvxexaminer.h"
 #include "reading/teskexaminer.h"
 #include "teskbuilder.h"
-
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -47,46 +42,21 @@ QVector<Island> floodFillIslands(const Bitmap& layer, const Bitmap& below, int l
 }
 
 // Hands the lit runs of a layer to the finder, read from the layer's coding.
-using Feed = std::function<void(const Bitmap&, IslandFinder&)>;
-
-void feedTesk(const Bitmap& layer, IslandFinder& finder)
+void feed(LayerCoding coding, const Bitmap& layer, IslandFinder& finder)
 {
-    const QByteArray stream = encodeTeskLayer(layer.pixels, TokenForm::Shortest);
-    TeskLayerReader reader(stream.constData(), stream.size(), stream.size(), layer.pixels.size());
-    qint64 start = 0;
-    reader.readRuns([&](uchar grey, qint64 length) {
-        if (grey != 0)
-            finder.addLit(start, length);
-        start += length;
-    });
-}
-
-void feedQvx(const Bitmap& layer, IslandFinder& finder)
-{
-    std::vector<uchar> storage;
-    QvxRunEncoder encoder(storage, layer.pixels.size(), layer.pixels.size());
-    const auto* pixels = reinterpret_cast<const uchar*>(layer.pixels.constData());
-    encoder.addPixels(pixels, pixels + layer.pixels.size());
-    const int size = encoder.finish();
     QString error;
-    qint64 start = 0;
-    ASSERT_TRUE(QvxRunDecoder::walk(QByteArray(reinterpret_cast<const char*>(QvxRunEncoder::encoded(storage)), size),
-                                    layer.pixels.size(),
-                                    [&](int cls, qint64 length) {
-                                        if (cls > 0)
-                                            finder.addLit(start, length);
-                                        start += length;
-                                    },
-                                    &error))
+    ASSERT_TRUE(readLitRuns(coding, encodeLayer(coding, layer.pixels), layer.pixels.size(),
+                            [&finder](qint64 start, qint64 length) { finder.addLit(start, length); }, nullptr,
+                            &error))
         << error.toStdString();
 }
 
-QVector<Island> finderIslands(const Bitmap& below, const Bitmap& layer, const Feed& feed)
+QVector<Island> finderIslands(const Bitmap& below, const Bitmap& layer, LayerCoding coding)
 {
     IslandFinder finder(layer.width, layer.height);
-    feed(below, finder);
+    feed(coding, below, finder);
     EXPECT_TRUE(finder.endLayer(0).isEmpty()); // the first layer rests on the plate
-    feed(layer, finder);
+    feed(coding, layer, finder);
     return finder.endLayer(1);
 }
 
@@ -194,7 +164,7 @@ class Differential : public testing::TestWithParam<const char*> {};
 
 TEST_P(Differential, TheFinderFindsWhatAFloodFillFinds)
 {
-    const Feed feed = QLatin1String(GetParam()) == QLatin1String("Tesk") ? Feed(feedTesk) : Feed(feedQvx);
+    const LayerCoding coding = QLatin1String(GetParam()) == QLatin1String("Tesk") ? LayerCoding::Tesk : LayerCoding::Qvx;
     std::mt19937 random(2024);
     const std::vector<Pattern> all = patterns();
     int islandsSeen = 0;
@@ -206,7 +176,7 @@ TEST_P(Differential, TheFinderFindsWhatAFloodFillFinds)
         // Now and then the layer below holds up each region by a single pixel.
         const Bitmap below = trial % 5 == 0 ? onePixelUnderEachRegion(layer, random) : bottom.make(w, h, random);
         const QVector<Island> expected = floodFillIslands(layer, below, 1);
-        ASSERT_EQ(finderIslands(below, layer, feed), expected)
+        ASSERT_EQ(finderIslands(below, layer, coding), expected)
             << "trial " << trial << ", " << w << " x " << h << ", " << top.name << " over " << bottom.name;
         islandsSeen += expected.size();
     }
@@ -323,19 +293,10 @@ TEST_P(KnownIslands, AreFoundInTheTeskFileAndItsConversion)
     }
     const QByteArray tesk = b.build();
     const QVector<Island> expected = scene.islands(bitmaps);
-
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("scene.tesk"));
-    ASSERT_TRUE(b.writeTo(path));
-    TeskExaminer teskFile(path);
-    QString error;
-    ASSERT_TRUE(teskFile.inspect(&error));
-    EXPECT_EQ(teskFile.report().islands.listed, expected) << "Tesk";
-
-    QvxExaminer qvxFile(QStringLiteral("scene.qvx"));
-    qvxFile.inspectBytes(convertBytes(tesk).output);
-    EXPECT_EQ(qvxFile.report().islands.listed, expected) << "qvx";
-    EXPECT_EQ(qvxFile.report().islands.count, expected.size());
+    EXPECT_EQ(teskReport(tesk).islands.listed, expected) << "Tesk";
+    const SliceReport qvx = qvxReport(tesk);
+    EXPECT_EQ(qvx.islands.listed, expected) << "qvx";
+    EXPECT_EQ(qvx.islands.count, expected.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,7 +1,7 @@
 // The pre-print figures and warnings of sliceinfo, the height plot and the
 // pictures' labels, on small built files and their conversions.
 #include "analysis/printfigures.h"
-#include "conversion.h"
+#include "examinedreports.h"
 #include "pictures/contactsheet.h"
 #include "pictures/heightplot.h"
 #include "pictures/thumbnail.h"
@@ -25,28 +25,6 @@
 #include <random>
 
 namespace {
-
-SliceReport teskReport(const QByteArray& tesk)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("in.tesk"));
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(tesk) == tesk.size());
-    file.close();
-    TeskExaminer examiner(path);
-    QString error;
-    EXPECT_TRUE(examiner.inspect(&error)) << error.toStdString();
-    return examiner.report();
-}
-
-SliceReport qvxReport(const QByteArray& tesk)
-{
-    const Conversion converted = convertBytes(tesk);
-    EXPECT_EQ(converted.result, 0) << converted.printed;
-    QvxExaminer examiner(QStringLiteral("out.qvx"));
-    examiner.inspectBytes(converted.output);
-    return examiner.report();
-}
 
 double summaryValue(const SliceReport& report, const char* key)
 {

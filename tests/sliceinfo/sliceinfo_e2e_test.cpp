@@ -244,6 +244,69 @@ TEST_F(SliceInfo, ReportsIslandsInTextJsonAndPictures)
     EXPECT_TRUE(QImage(path(QStringLiteral("p/layer-00001.png"))).isGrayscale());
 }
 
+// A slab on the plate (x, y 100 to 299, layers 0 to 19) with a closed hollow
+// (x, y 150 to 189, layers 4 to 15) and a hole from the plate up (x, y 250 to
+// 269, layers 0 to 15): a trap and a cup past the thresholds, and a smaller cup.
+TEST_F(SliceInfo, ReportsTrapsAndCupsInTextJsonAndPictures)
+{
+    TeskBuilder b(printerModel("Vireld30"));
+    for (int j = 0; j < 20; ++j) {
+        QByteArray layer(1440 * 2560, '\0');
+        for (int y = 100; y < 300; ++y) {
+            char* row = layer.data() + y * 1440;
+            std::memset(row + 100, 254, 200);
+            if (j >= 4 && j <= 15 && y >= 150 && y < 190)
+                std::memset(row + 150, 0, 40);
+            if (j <= 15 && y >= 250 && y < 270)
+                std::memset(row + 250, 0, 20);
+        }
+        b.addLayer(layer);
+    }
+    QImage preview(4, 4, QImage::Format_RGB888);
+    preview.fill(Qt::gray);
+    b.setPreview(preview);
+    const QString tesk = path(QStringLiteral("hollow.tesk"));
+    ASSERT_TRUE(b.writeTo(tesk));
+
+    const ProcessRun text = sliceinfo({tesk, QStringLiteral("--png"), path(QStringLiteral("p")), QStringLiteral("--layers"),
+                                       QStringLiteral("8,18")});
+    EXPECT_EQ(text.exitCode, 3) << text.out.toStdString();
+    // 19,200 voxels of 0.04725 x 0.04725 x 0.05 mm; faces of 1600 and 400 pixels.
+    for (const char* line : {"resin traps:          1, 1 large enough for a warning",
+                             "suction cups:         2, 1 large enough for a warning",
+                             "1 resin trap of 1 mm\u00B3 or more in 12 layers (4-15):",
+                             "layers 4-15: 0.0021 ml (19200 voxels) at x 8.03 mm, y 8.03 mm",
+                             "1 suction cup with a face of 1 mm\u00B2 or more sealed through 0.5 mm or more, in 12 "
+                             "layers (4-15) (and 1 smaller):",
+                             "layers 4-15: a face of 3.57 mm\u00B2 (1600 pixels) at x 8.03 mm, y 8.03 mm"})
+        EXPECT_TRUE(text.out.contains(line)) << line << "\n" << text.out.toStdString();
+
+    const QJsonObject json = QJsonDocument::fromJson(sliceinfo({tesk, QStringLiteral("--json")}).out).object();
+    EXPECT_EQ(json.value(QStringLiteral("trapCount")).toInt(), 1);
+    EXPECT_EQ(json.value(QStringLiteral("cupCount")).toInt(), 2);
+    const QJsonObject trap = json.value(QStringLiteral("traps")).toArray().at(0).toObject();
+    EXPECT_EQ(trap.value(QStringLiteral("firstLayer")).toInt(), 4);
+    EXPECT_EQ(trap.value(QStringLiteral("lastLayer")).toInt(), 15);
+    EXPECT_EQ(trap.value(QStringLiteral("pixels")).toInt(), 19200);
+    EXPECT_NEAR(trap.value(QStringLiteral("volumeMl")).toDouble(), 19200 * 0.04725 * 0.04725 * 0.05 / 1000, 1e-9);
+    EXPECT_EQ(trap.value(QStringLiteral("box")).toArray(), (QJsonArray{150, 150, 189, 189}));
+    const QJsonArray cups = json.value(QStringLiteral("cups")).toArray();
+    ASSERT_EQ(cups.size(), 2);
+    const QJsonObject hole = cups.at(1).toObject();
+    EXPECT_EQ(hole.value(QStringLiteral("firstLayer")).toInt(), 0);
+    EXPECT_EQ(hole.value(QStringLiteral("lastLayer")).toInt(), 15);
+    EXPECT_EQ(hole.value(QStringLiteral("maxFacePixels")).toInt(), 400);
+    EXPECT_NEAR(hole.value(QStringLiteral("maxFaceMm2")).toDouble(), 400 * 0.04725 * 0.04725, 1e-6);
+    EXPECT_EQ(hole.value(QStringLiteral("box")).toArray(), (QJsonArray{250, 250, 269, 269}));
+
+    // Layer 8: the trapped hollow orange, the hole cyan; layer 18 has neither.
+    const QImage layer8(path(QStringLiteral("p/layer-00008.png")));
+    EXPECT_EQ(layer8.pixelColor(170, 170), QColor(255, 140, 0));
+    EXPECT_EQ(layer8.pixelColor(260, 260), QColor(0, 200, 220));
+    EXPECT_EQ(layer8.pixelColor(120, 120), QColor(254, 254, 254));
+    EXPECT_TRUE(QImage(path(QStringLiteral("p/layer-00018.png"))).isGrayscale());
+}
+
 // A sparse file of over 2 GiB whose table of 70 million layers fits it: the
 // layers are not read one by one, and the file is not called sound.
 TEST_F(SliceInfo, AHugeLayerTableIsRefusedWithAReason)

@@ -1,0 +1,29 @@
+#ifndef LAYERFINDERS_H
+#define LAYERFINDERS_H
+
+#include "darkspacefinder.h"
+#include "islandfinder.h"
+#include "report/slicereport.h"
+
+#include <QSize>
+
+// The finders that follow a print's layers in print order from their lit
+// runs, the islands and the dark space (traps and cups), fed by LitSpans,
+// and what they tell the report.
+class LayerFinders {
+public:
+    LayerFinders(const QSize& grid, const PrintSettings& print);
+
+    // Ends a layer whose lit runs went to both finders.
+    void endLayer(int layer, SliceReport& report);
+    // A layer that shares the block of the one before, so holds the same
+    // runs; it is not read again, and has no islands.
+    void repeatLayer(int layer);
+    // Ends the print.
+    void finish(SliceReport& report);
+
+    IslandFinder islands;
+    DarkSpaceFinder darkSpace;
+};
+
+#endif
