@@ -6,6 +6,7 @@
 #include "pictures/heightplot.h"
 #include "pictures/layerpictures.h"
 #include "reading/sliceexaminer.h"
+#include "report/htmlpage.h"
 #include "report/layerselection.h"
 #include "format/failure.h"
 
@@ -103,6 +104,7 @@ struct Options {
     QString path;
     bool json = false;
     QString pngDir;
+    QString htmlPath;
     QString layers;
     SliceExaminer::Format format = SliceExaminer::Detect;
 };
@@ -130,11 +132,12 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
     QCommandLineParser parser;
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption png(QStringLiteral("png"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption html(QStringLiteral("html"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption layers(QStringLiteral("layers"), QString(), QStringLiteral("LIST"));
     const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("F"));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption versionOption(QStringLiteral("version"));
-    parser.addOptions({json, png, layers, format, helpOption, versionOption});
+    parser.addOptions({json, png, html, layers, format, helpOption, versionOption});
     if (!parser.parse(arguments))
         return fail(error, parser.errorText());
     options->help = parser.isSet(helpOption);
@@ -149,6 +152,7 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
     options->path = parser.positionalArguments().first();
     options->json = parser.isSet(json);
     options->pngDir = parser.value(png);
+    options->htmlPath = parser.value(html);
     options->layers = parser.value(layers);
     options->format = !parser.isSet(format) ? SliceExaminer::Detect
                       : f == QLatin1String("qvx") ? SliceExaminer::Qvx
@@ -208,6 +212,24 @@ bool writePictures(SliceExaminer& examiner, const QString& dirPath, const QVecto
     return writePng(HeightPlot::draw(report), dir.filePath(QStringLiteral("plot.png")), error);
 }
 
+// Through a temporary file beside it and a rename, so that a full disk leaves
+// no partial page.
+bool writePage(const QByteArray& page, const QString& path, QString* error)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(page) == page.size() && file.flush() && file.commit())
+        return true;
+    const QString reason = file.errorString();
+    file.cancelWriting();
+    file.commit(); // discards the temporary file
+    return fail(error, QStringLiteral("cannot write %1: %2").arg(path, reason));
+}
+
+bool writeHtml(SliceExaminer& examiner, const QString& path, QString* error)
+{
+    return writePage(HtmlPage(examiner).build(), path, error);
+}
+
 int run(const Options& options)
 {
     QString error;
@@ -223,6 +245,8 @@ int run(const Options& options)
     else
         printText(std::cout, report.toText(layers));
     if (!options.pngDir.isEmpty() && !writePictures(*examiner, options.pngDir, layers, &error))
+        return failure(error);
+    if (!options.htmlPath.isEmpty() && !writeHtml(*examiner, options.htmlPath, &error))
         return failure(error);
     if (!report.sound())
         return ProblemsFound;

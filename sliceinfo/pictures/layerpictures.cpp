@@ -3,13 +3,6 @@
 #include "reading/sliceexaminer.h"
 #include "thumbnail.h"
 
-namespace {
-
-// Island pixels are drawn red, as bright as their grey but no darker than this.
-constexpr int kIslandRedFloor = 128;
-
-} // namespace
-
 LayerPictures::LayerPictures(SliceExaminer& examiner)
     : examiner(examiner)
 {

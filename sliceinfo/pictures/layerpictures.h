@@ -14,6 +14,9 @@ class SliceExaminer;
 // layer with its islands marked, and a layer drawn small for the contact sheet.
 class LayerPictures {
 public:
+    // Island pixels are drawn red, as bright as their grey but no darker than this.
+    static constexpr int kIslandRedFloor = 128;
+
     explicit LayerPictures(SliceExaminer& examiner);
 
     // The layer's picture with its islands in red.
