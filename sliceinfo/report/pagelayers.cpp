@@ -31,8 +31,9 @@ QVector<int> PageLayers::pick(const SliceReport& report, qint64 maxBytes)
                 keepWithin(keep, report, j, maxBytes, used);
         }
         const qint64 spaced = qBound<qint64>(1, (maxBytes - used) / qMax<qint64>(1, total / count), count);
+        // From the first layer to the last.
         for (qint64 i = 0; i < spaced; ++i)
-            keepWithin(keep, report, int(i * count / spaced), maxBytes, used);
+            keepWithin(keep, report, int(spaced > 1 ? i * (count - 1) / (spaced - 1) : 0), maxBytes, used);
     }
     QVector<int> shown;
     for (int j = 0; j < count; ++j) {

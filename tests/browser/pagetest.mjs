@@ -212,17 +212,31 @@ async function expectOverlays(page, print, report) {
   }
 }
 
-async function checkPage(browser, print, screenshot) {
+// A page in a browser context of its own, with what it asked for and what it
+// logged as errors.
+async function openPage(browser, url) {
   const context = await browser.newContext({ viewport: { width: 1400, height: 1000 }, deviceScaleFactor: 1 });
   const page = await context.newPage();
-  const requests = [];
-  const errors = [];
-  context.on('request', (r) => requests.push(r.url()));
-  page.on('console', (m) => m.type() === 'error' && errors.push(m.text()));
-  page.on('pageerror', (e) => errors.push(e.message));
-  await page.goto(print.url);
+  const opened = { context, page, requests: [], errors: [] };
+  context.on('request', (r) => opened.requests.push(r.url()));
+  page.on('console', (m) => m.type() === 'error' && opened.errors.push(m.text()));
+  page.on('pageerror', (e) => opened.errors.push(e.message));
+  await page.goto(url);
   await page.evaluate(() => window.sliceViewer.ready);
-  const report = await page.evaluate(() => JSON.parse(document.getElementById('report-json').textContent));
+  opened.report = await page.evaluate(() => JSON.parse(document.getElementById('report-json').textContent));
+  return opened;
+}
+
+async function closePage({ context, requests, errors }, url) {
+  const elsewhere = requests.filter((r) => r.split('#')[0] !== url);
+  assert.deepEqual(elsewhere, [], 'the page asks for nothing but itself');
+  assert.deepEqual(errors, [], 'the page logs no error');
+  await context.close();
+}
+
+async function checkPage(browser, print, screenshot) {
+  const opened = await openPage(browser, print.url);
+  const { page, report } = opened;
   await expectLayerAsPng(page, print, 0, 'on opening');
   await expectOneToOne(page, print);
   await expectZoomedExact(page, print, report);
@@ -232,12 +246,37 @@ async function checkPage(browser, print, screenshot) {
   await expectPlotAndLinksPick(page, print, report);
   await expectOverlays(page, print, report);
   if (screenshot) await takeScreenshot(page, report, screenshot);
-  const pageFile = print.url;
-  const elsewhere = requests.filter((url) => url.split('#')[0] !== pageFile);
-  assert.deepEqual(elsewhere, [], 'the page asks for nothing but itself');
-  assert.deepEqual(errors, [], 'the page logs no error');
-  await context.close();
+  await closePage(opened, print.url);
   console.log(`ok: ${path.basename(print.file)}: ${report.layers.length} layers, every check passed`);
+}
+
+// The page of a print past the bound holds the layer with the warning and
+// evenly spaced ones, says so, and steps between them.
+async function checkSubsetPage(browser, build, print) {
+  const html = print.file + '-subset.html';
+  runProgram(build, 'subsetpage', [print.file, html, String(60000)]);
+  const url = pathToFileURL(html).href;
+  const opened = await openPage(browser, url);
+  const { page, report } = opened;
+  const shown = await page.evaluate(() => JSON.parse(document.getElementById('page-json').textContent).shown);
+  const warned = report.warnings[0].layers[0];
+  assert.ok(shown.length < report.layers.length && shown.includes(warned), `the page holds ${shown}`);
+  assert.equal(shown[0], 0, 'the first layer is held');
+  assert.equal(shown[shown.length - 1], report.layers.length - 1, 'the last layer is held');
+  assert.ok(await page.isVisible('#subset-note'), 'the page says it holds only some layers');
+  await expectLayerAsPng(page, print, 0, 'the first layer held');
+  await page.focus('#view');
+  await page.keyboard.press('ArrowRight');
+  await expectLayerAsPng(page, print, shown[1], 'the next layer held');
+  const notHeld = report.layers.map((l) => l.layer).find((j) => !shown.includes(j) && j > shown[2]);
+  const nearest = shown.reduce((best, j) => (Math.abs(j - notHeld) < Math.abs(best - notHeld) ? j : best));
+  await page.evaluate((n) => { location.hash = '#layer=' + n; }, notHeld);
+  await expectLayerAsPng(page, print, nearest, `the layer held nearest to ${notHeld}`);
+  assert.equal(Number(await page.inputValue('#slider')), shown.indexOf(nearest), 'the slider steps through the layers held');
+  await page.click(`#warnings a[data-layer="${warned}"]`);
+  await expectLayerAsPng(page, print, warned, 'the layer with the warning');
+  await closePage(opened, url);
+  console.log(`ok: ${path.basename(html)}: ${shown.length} of ${report.layers.length} layers, every check passed`);
 }
 
 // The island's layer, the whole layer in view, for the README.
@@ -257,6 +296,7 @@ async function main() {
     const [tesk, qvx] = makePrints(build, dir);
     await checkPage(browser, tesk, screenshot);
     await checkPage(browser, qvx, null);
+    await checkSubsetPage(browser, build, tesk);
   } finally {
     await browser.close();
     rmSync(dir, { recursive: true, force: true });
