@@ -78,6 +78,10 @@ Options:
   --layers LIST    the layers to list in the table and in the JSON, and to
                    draw as layer-NNNNN.png with --png (islands in red),
                    counting from 0, e.g. 10-20,35, or all
+  --html FILE      write FILE, one HTML page with the summary, the checks, the
+                   warnings (each layer they name a link to it), the plot and
+                   every layer in a viewer (see below); written whole or not
+                   at all
   --format F       read the file as F (tesk or qvx) instead of telling by content
   -h, --help       show this help
   --version        show the version
@@ -86,16 +90,29 @@ Layers are drawn as 8-bit grey pictures: a Tesk layer with its own grey values
 (0 to 254), a qvx layer from its 16 grey classes, class k as grey 17 * k (class
 0 black, class 15 white).
 
+The HTML page holds everything it shows and fetches nothing: open it from the
+disk in any current browser (FILE.html#layer=N opens at layer N). Its viewer
+shows every layer at full resolution, drawn as layer-NNNNN.png draws it, with
+its number, the height of its top in mm and its lit area: the slider, the
+arrow keys, Page Up/Down (ten layers), Home and End step; the wheel zooms,
+dragging pans, 0 fits the layer, 1 shows it 1:1 (a screen pixel a layer pixel,
+never smoothed from 1:1 on); the islands are drawn in red, and can be switched
+off; a click on the plot opens the layer at that height. The layers travel in
+the page as compressed runs; when they take more than 256 MiB in the file, the
+page holds the layers a warning names and evenly spaced ones, and says so.
+
 Exit status:
   0  the file is sound: every check passed and there is no warning
   1  the file was read and at least one check failed
-  2  wrong usage, a file that cannot be read, or a PNG that cannot be written
+  2  wrong usage, a file that cannot be read, or a PNG or page that cannot be
+     written
   3  the file is sound, with warnings
 
 Examples:
   sliceinfo print.tesk
   sliceinfo print.qvx --json
   sliceinfo print.tesk --png pictures --layers 10-20,35
+  sliceinfo print.qvx --html print.html
 )";
 
 struct Options {

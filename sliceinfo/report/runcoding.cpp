@@ -25,11 +25,12 @@ bool readVarint(const QByteArray& in, int& at, quint64& value)
 
 void appendVarint(QByteArray& out, quint64 value)
 {
-    while (value >= kVarintMore) {
-        out.append(char(uchar(value) | kVarintMore));
-        value >>= kVarintBits;
-    }
-    out.append(char(value));
+    char bytes[10];
+    int n = 0;
+    for (; value >= kVarintMore; value >>= kVarintBits)
+        bytes[n++] = char(uchar(value) | kVarintMore);
+    bytes[n++] = char(value);
+    out.append(bytes, n);
 }
 
 RunCoding::RunCoding(int width, int height)

@@ -118,6 +118,25 @@ TEST_F(SliceInfo, ExitStatusTellsSoundProblemsAndFailures)
     EXPECT_TRUE(sliceinfo({QStringLiteral("--help")}).out.contains("17 * k"));
 }
 
+// The page replaces a file of its name; it is never written for a file that
+// cannot be read, nor left behind where it cannot be written.
+TEST_F(SliceInfo, WritesThePageOnlyForAFileItReads)
+{
+    const QString page = path(QStringLiteral("page.html"));
+    ASSERT_TRUE(writeAt(page, 0, "an old page"));
+    const ProcessRun r = sliceinfo({writeTesk(), QStringLiteral("--html"), page, QStringLiteral("--json")});
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_TRUE(readFile(page).startsWith("<!DOCTYPE html>"));
+    EXPECT_TRUE(QJsonDocument::fromJson(r.out).isObject()) << "the JSON as without the page";
+
+    const QString missing = path(QStringLiteral("missing.html"));
+    EXPECT_EQ(sliceinfo({path(QStringLiteral("missing.tesk")), QStringLiteral("--html"), missing}).exitCode, 2);
+    EXPECT_FALSE(QFile::exists(missing));
+    const ProcessRun unwritable = sliceinfo({writeTesk(), QStringLiteral("--html"), path(QStringLiteral("no/dir/page.html"))});
+    EXPECT_EQ(unwritable.exitCode, 2);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"in.tesk", "page.html"}));
+}
+
 TEST_F(SliceInfo, PngWithoutLayersWritesThePicturesLookedAtFirst)
 {
     const QString dir = path(QStringLiteral("png"));

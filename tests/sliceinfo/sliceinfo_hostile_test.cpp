@@ -98,6 +98,22 @@ TEST_F(SliceinfoHostile, AFullDiskLeavesNoPartialPicture)
     }
 }
 
+// The same for the HTML page: a page that was there stays as it was.
+TEST_F(SliceinfoHostile, AFullDiskLeavesNoPartialPage)
+{
+    const QString tesk = writeTesk();
+    const QString page = path(QStringLiteral("page.html"));
+    ASSERT_TRUE(writeAt(page, 0, "the page before"));
+    // The page takes some 60 KB.
+    for (qint64 limit : {0, 1000, 30000}) {
+        const SliceinfoRun run = sliceinfo({tesk, QStringLiteral("--html"), page}, QStringLiteral("--fsize=%1").arg(limit));
+        EXPECT_EQ(run.exitCode, 2) << limit;
+        EXPECT_TRUE(run.err.contains("page.html")) << run.err.toStdString();
+        EXPECT_EQ(readFile(page), "the page before") << limit;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"in.tesk", "page.html"})) << limit;
+    }
+}
+
 // Five million empty records (20 MB): summarised and counted in well under
 // 256 MiB of address space, as text and as JSON, without listing the layers.
 TEST_F(SliceinfoHostile, MillionsOfRecordsAreCountedNotListed)
