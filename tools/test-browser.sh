@@ -19,5 +19,5 @@ for arg in "$@"; do
   esac
 done
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESKTOQVX_TESTS=ON >/dev/null
-cmake --build build --target sliceinfo_program tesktoqvx viewerprint subsetpage
+cmake --build build --target sliceinfo_program tesktoqvx makesample viewerprint subsetpage
 node tests/browser/pagetest.mjs --build build "${args[@]}"

@@ -104,9 +104,12 @@ QByteArray HtmlPage::dataElements(const PageLayers& layers, const QVector<int>& 
                       + jsonElement("page-json", pageObject(layers, shown, overlays));
     for (int i = 0; i < layers.chunks.size(); ++i)
         data += textElement("chunk-" + QByteArray::number(i), layers.chunks[i].toBase64());
-    for (size_t i = 0; i < overlays.size(); ++i)
+    // An overlay with nothing to draw stays empty: qCompress makes no stream of nothing.
+    for (size_t i = 0; i < overlays.size(); ++i) {
+        const QByteArray& coded = overlays[i].coded;
         data += textElement("overlay-" + QByteArray::number(qulonglong(i)),
-                            qCompress(overlays[i].coded).mid(kQCompressPrefix).toBase64());
+                            coded.isEmpty() ? QByteArray() : qCompress(coded).mid(kQCompressPrefix).toBase64());
+    }
     return data;
 }
 

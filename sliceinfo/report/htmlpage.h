@@ -22,7 +22,8 @@ class SliceExaminer;
 //   <script type="application/json" id="report-json">  the JSON report
 //   <script type="application/json" id="page-json">    pageObject()
 //   <script type="text/plain" id="chunk-N">        chunk N, base64
-//   <script type="text/plain" id="overlay-N">      overlays[N].coded, zlib, base64
+//   <script type="text/plain" id="overlay-N">      overlays[N].coded, zlib, base64;
+//                                                  empty when it is
 class HtmlPage {
 public:
     explicit HtmlPage(SliceExaminer& examiner);

@@ -7,7 +7,9 @@
 //     and the view at 1:1 shows them unchanged;
 //   - each overlay (islands; traps and cups where the report has them) is
 //     drawn as the PNG draws it, and switched off leaves the greys;
-//   - the page asked for nothing but itself: no request went anywhere.
+//   - the page asked for nothing but itself: no request went anywhere;
+// and the same for the quick start's sample, whose layers fill several of the
+// page's chunks, and for a page that holds only some of its print's layers.
 //
 //   node pagetest.mjs [--build DIR] [--screenshot FILE.png]
 import assert from 'node:assert/strict';
@@ -279,6 +281,25 @@ async function checkSubsetPage(browser, build, print) {
   console.log(`ok: ${path.basename(html)}: ${shown.length} of ${report.layers.length} layers, every check passed`);
 }
 
+// The quick start's sample part: no island to draw, and more layers than one
+// chunk of the page holds.
+async function checkSamplePage(browser, build, dir) {
+  const file = path.join(dir, 'part.tesk');
+  runProgram(build, 'makesample', [file, '--model', '30', '--layers', '300']);
+  const print = { file, html: file + '.html', pictures: file + '-png', url: pathToFileURL(file + '.html').href };
+  runProgram(build, 'sliceinfo', [file, '--html', print.html, '--png', print.pictures, '--layers', '0,299']);
+  const opened = await openPage(browser, print.url);
+  const { page } = opened;
+  const chunks = await page.evaluate(() => JSON.parse(document.getElementById('page-json').textContent).chunks);
+  assert.ok(chunks.length > 1, 'the layers fill more than one chunk');
+  await expectLayerAsPng(page, print, 0, 'the sample');
+  await page.focus('#view');
+  await page.keyboard.press('End');
+  await expectLayerAsPng(page, print, 299, 'the sample\'s last layer, in its last chunk');
+  await closePage(opened, print.url);
+  console.log(`ok: ${path.basename(file)}: 300 layers in ${chunks.length} chunks, every check passed`);
+}
+
 // The island's layer, the whole layer in view, for the README.
 async function takeScreenshot(page, report, file) {
   await page.evaluate((n) => window.sliceViewer.showLayer(n), report.islands[0].layer);
@@ -297,6 +318,7 @@ async function main() {
     await checkPage(browser, tesk, screenshot);
     await checkPage(browser, qvx, null);
     await checkSubsetPage(browser, build, tesk);
+    await checkSamplePage(browser, build, dir);
   } finally {
     await browser.close();
     rmSync(dir, { recursive: true, force: true });

@@ -24,15 +24,18 @@
   // ---- Bytes ----
 
   function base64Bytes(text) {
-    if (Uint8Array.fromBase64) return Uint8Array.fromBase64(text.trim());
-    const s = atob(text.trim());
+    if (Uint8Array.fromBase64) return Uint8Array.fromBase64(text);
+    const s = atob(text);
     const bytes = new Uint8Array(s.length);
     for (let i = 0; i < s.length; i++) bytes[i] = s.charCodeAt(i);
     return bytes;
   }
 
-  async function inflate(bytes) {
-    const stream = new Blob([bytes]).stream().pipeThrough(new DecompressionStream('deflate'));
+  // The bytes of a data element: base64 of a zlib stream, or nothing.
+  async function inflateElement(id) {
+    const text = $(id).textContent.trim();
+    if (text === '') return new Uint8Array(0);
+    const stream = new Blob([base64Bytes(text)]).stream().pipeThrough(new DecompressionStream('deflate'));
     return new Uint8Array(await new Response(stream).arrayBuffer());
   }
 
@@ -83,7 +86,7 @@
   // A chunk's bytes and, per layer, where its three streams start
   // (sliceinfo/report/pagelayers.h).
   async function decodeChunk(c) {
-    const bytes = await inflate(base64Bytes($('chunk-' + c).textContent));
+    const bytes = await inflateElement('chunk-' + c);
     const sizes = [];
     let at = 0;
     for (let i = 0; i < page.chunks[c]; i++) {
@@ -177,7 +180,7 @@
 
   // Entries of varints: layer, count, then row, x0, x1 - x0 per interval.
   async function decodeOverlay(o) {
-    const bytes = await inflate(base64Bytes($(o.element).textContent));
+    const bytes = await inflateElement(o.element);
     let at = 0;
     while (at < bytes.length) {
       let layer;
