@@ -34,6 +34,15 @@ QJsonArray fieldRows(const QVector<ReportField>& fields)
     return rows;
 }
 
+// The lines shown under each warning in the text, which the JSON has not.
+QJsonArray warningDetails(const QVector<ReportWarning>& warnings)
+{
+    QJsonArray details;
+    for (const ReportWarning& w : warnings)
+        details.append(QJsonArray::fromStringList(w.details));
+    return details;
+}
+
 QJsonArray channels(const std::array<int, 3>& c)
 {
     return QJsonArray{c[0], c[1], c[2]};
@@ -126,6 +135,7 @@ QJsonObject HtmlPage::pageObject(const PageLayers& layers, const QVector<int>& s
                      {QStringLiteral("buildHeightMm"), p.buildHeightMm},
                      {QStringLiteral("fields"), fieldRows(report.fields)},
                      {QStringLiteral("parameters"), fieldRows(report.parameters)},
+                     {QStringLiteral("warningDetails"), warningDetails(report.warnings)},
                      {QStringLiteral("chunks"), QJsonArray::fromVariantList(QVariantList(layers.chunkLayers.begin(),
                                                                                          layers.chunkLayers.end()))},
                      {QStringLiteral("overlays"), overlayObjects(overlays)}};

@@ -11,8 +11,8 @@ export const CHROMIUM = process.env.CHROMIUM || '/usr/bin/chromium';
 
 // Runs a program of the build (in its bin/); returns its exit status, which
 // must be one of `allowed`.
-export function runProgram(build, program, args, allowed = [0]) {
-  const result = spawnSync(path.join(build, 'bin', program), args, { encoding: 'utf8' });
+export function runProgram(build, program, args, allowed = [0], options = {}) {
+  const result = spawnSync(path.join(build, 'bin', program), args, { encoding: 'utf8', ...options });
   if (result.error) throw result.error;
   if (!allowed.includes(result.status)) {
     throw new Error(`${program} ${args.join(' ')} ended with ${result.status}:\n${result.stdout}${result.stderr}`);

@@ -41,8 +41,10 @@ function makePrints(build, dir) {
   return [tesk, qvx].map((file) => {
     const html = file + '.html';
     const pictures = file + '-png';
-    // Exit status 3: sound, with warnings (the island).
-    runProgram(build, 'sliceinfo', [file, '--html', html, '--png', pictures, '--layers', 'all'], [3]);
+    // Exit status 3: sound, with warnings (the island). The page names the file
+    // as given, here without the test's folder.
+    runProgram(build, 'sliceinfo', [path.basename(file), '--html', html, '--png', pictures, '--layers', 'all'], [3],
+      { cwd: dir });
     return { file, html, pictures, url: pathToFileURL(html).href };
   });
 }
@@ -305,6 +307,7 @@ async function takeScreenshot(page, report, file) {
   await page.evaluate((n) => window.sliceViewer.showLayer(n), report.islands[0].layer);
   await waitForLayer(page, report.islands[0].layer);
   await page.keyboard.press('0');
+  await page.evaluate(() => document.activeElement.blur());
   await page.screenshot({ path: file });
   console.log(`wrote ${file}`);
 }

@@ -484,8 +484,8 @@
     return e;
   }
 
-  function layerLink(layer, box) {
-    const a = element('a', String(layer));
+  function layerLink(layer, box, text) {
+    const a = element('a', text || String(layer));
     a.href = '#layer=' + layer + (box ? '&box=' + box.join(',') : '');
     a.dataset.layer = layer;
     a.title = 'show layer ' + layer;
@@ -529,12 +529,13 @@
   function showWarnings() {
     const box = $('warnings');
     if (report.warnings.length === 0) box.append(element('p', 'none', 'muted'));
-    for (const w of report.warnings) {
+    report.warnings.forEach((w, i) => {
       const div = element('div', undefined, 'warning');
       div.append(element('div', w.text, 'text'));
+      for (const line of page.warningDetails[i] || []) div.append(element('div', line, 'detail'));
       if (w.layers.length > 0) div.append(layerLinks(w.layers, w.layersNotListed));
       box.append(div);
-    }
+    });
   }
 
   function mm(pixels, axis) {
@@ -548,13 +549,13 @@
   // The largest few of a list of problems, each linked to its (first) layer and place.
   function problemList(title, items, size, describe) {
     const box = $('problems');
-    box.append(element('h3', `${title}: ${items.length}`));
+    box.append(element('h3', `${title}: ${items.length || 'none'}`));
     if (items.length === 0) return;
     const list = element('ol', undefined, 'problem-list');
     for (const item of [...items].sort((a, b) => size(b) - size(a)).slice(0, LARGEST_SHOWN)) {
       const li = element('li');
       const first = item.layer !== undefined ? item.layer : item.firstLayer;
-      li.append(layerLink(first, item.box), ' ', describe(item));
+      li.append(layerLink(first, item.box, `layer ${first}`), ': ', describe(item));
       list.append(li);
     }
     box.append(list);
