@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int kQCompressPrefix = 4;
-
 // JSON inside a script element: '<' only occurs in its strings, where \u003c
 // means the same and cannot close the element.
 QByteArray jsonElement(const char* id, const QJsonObject& object)
@@ -41,6 +39,14 @@ QJsonArray warningDetails(const QVector<ReportWarning>& warnings)
     for (const ReportWarning& w : warnings)
         details.append(QJsonArray::fromStringList(w.details));
     return details;
+}
+
+QJsonArray intArray(const QVector<int>& values)
+{
+    QJsonArray array;
+    for (int v : values)
+        array.append(v);
+    return array;
 }
 
 QJsonArray channels(const std::array<int, 3>& c)
@@ -96,9 +102,17 @@ QByteArray HtmlPage::build()
     const QVector<int> shown = PageLayers::pick(report, maxFileBytes);
     PageLayers layers(grid, [this](int layer, const RunSink& sink) { return examiner.readRuns(layer, sink); });
     IslandOverlay islands(grid.width(), grid.height());
-    layers.addSource(&islands);
+    // Every source sees each layer once, in the one pass; the page draws their
+    // overlays in this order, later ones over earlier ones.
+    const std::vector<OverlaySource*> sources{&islands};
+    for (OverlaySource* source : sources)
+        layers.addSource(source);
     layers.build(report.layers.size(), shown);
-    const std::vector<PageOverlay> overlays = islands.overlays();
+    std::vector<PageOverlay> overlays;
+    for (OverlaySource* source : sources) {
+        const std::vector<PageOverlay> drawn = source->overlays();
+        overlays.insert(overlays.end(), drawn.begin(), drawn.end());
+    }
     const QString title = QStringLiteral("sliceinfo: %1").arg(QFileInfo(report.path).fileName());
     return fillTemplate({{"title", title.toHtmlEscaped().toUtf8()},
                          {"style", embedded(kPageCss)},
@@ -113,12 +127,8 @@ QByteArray HtmlPage::dataElements(const PageLayers& layers, const QVector<int>& 
                       + jsonElement("page-json", pageObject(layers, shown, overlays));
     for (int i = 0; i < layers.chunks.size(); ++i)
         data += textElement("chunk-" + QByteArray::number(i), layers.chunks[i].toBase64());
-    // An overlay with nothing to draw stays empty: qCompress makes no stream of nothing.
-    for (size_t i = 0; i < overlays.size(); ++i) {
-        const QByteArray& coded = overlays[i].coded;
-        data += textElement("overlay-" + QByteArray::number(qulonglong(i)),
-                            coded.isEmpty() ? QByteArray() : qCompress(coded).mid(kQCompressPrefix).toBase64());
-    }
+    for (size_t i = 0; i < overlays.size(); ++i)
+        data += textElement("overlay-" + QByteArray::number(qulonglong(i)), PageLayers::compress(overlays[i].coded).toBase64());
     return data;
 }
 
@@ -136,14 +146,10 @@ QJsonObject HtmlPage::pageObject(const PageLayers& layers, const QVector<int>& s
                      {QStringLiteral("fields"), fieldRows(report.fields)},
                      {QStringLiteral("parameters"), fieldRows(report.parameters)},
                      {QStringLiteral("warningDetails"), warningDetails(report.warnings)},
-                     {QStringLiteral("chunks"), QJsonArray::fromVariantList(QVariantList(layers.chunkLayers.begin(),
-                                                                                         layers.chunkLayers.end()))},
+                     {QStringLiteral("chunks"), intArray(layers.chunkLayers)},
                      {QStringLiteral("overlays"), overlayObjects(overlays)}};
     if (shown.size() < report.layers.size()) {
-        QJsonArray list;
-        for (int j : shown)
-            list.append(j);
-        page.insert(QStringLiteral("shown"), list);
+        page.insert(QStringLiteral("shown"), intArray(shown));
         page.insert(QStringLiteral("maxFileBytes"), double(maxFileBytes));
     }
     return page;

@@ -43,6 +43,11 @@ QVector<int> PageLayers::pick(const SliceReport& report, qint64 maxBytes)
     return shown;
 }
 
+QByteArray PageLayers::compress(const QByteArray& bytes)
+{
+    return bytes.isEmpty() ? QByteArray() : qCompress(bytes, kCompressionLevel).mid(kQCompressPrefix);
+}
+
 PageLayers::PageLayers(QSize grid, RunReader readRuns)
     : grid(grid)
     , readRuns(std::move(readRuns))
@@ -106,7 +111,7 @@ void PageLayers::closeChunk()
         for (const RunCoding::Layer& layer : qAsConst(chunk))
             bytes += layer.*stream;
     }
-    chunks.append(qCompress(bytes, kCompressionLevel).mid(kQCompressPrefix));
+    chunks.append(compress(bytes));
     chunkLayers.append(chunk.size());
     chunk.clear();
     chunkBytes = 0;

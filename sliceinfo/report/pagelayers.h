@@ -36,6 +36,9 @@ public:
 
     PageLayers(QSize grid, RunReader readRuns);
 
+    // The bytes as a zlib stream, as the page inflates them; nothing for nothing.
+    static QByteArray compress(const QByteArray& bytes);
+
     void addSource(OverlaySource* source);
     // Reads layers 0 to layerCount - 1; `shown` ascending.
     void build(int layerCount, const QVector<int>& shown);
