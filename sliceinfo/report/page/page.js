@@ -592,12 +592,18 @@
     }
   }
 
+  function bytesText(bytes) {
+    const units = [[2 ** 30, 'GiB'], [2 ** 20, 'MiB'], [2 ** 10, 'KiB']];
+    for (const [size, unit] of units) if (bytes >= size) return `${(bytes / size).toFixed(bytes >= 10 * size ? 0 : 1)} ${unit}`;
+    return `${bytes} bytes`;
+  }
+
   function showSubsetNote() {
     if (!shown) return;
     const fileBytes = report.layers.reduce((sum, l) => sum + l.encodedBytes, 0);
     const note = $('subset-note');
-    note.textContent = `The layers of this print take ${(fileBytes / 1048576).toFixed(0)} MiB in the file, more than `
-      + `the page holds (${(page.maxFileBytes / 1048576).toFixed(0)} MiB): it shows ${shown.length} of its `
+    note.textContent = `The layers of this print take ${bytesText(fileBytes)} in the file, more than `
+      + `the page holds (${bytesText(page.maxFileBytes)}): it shows ${shown.length} of its `
       + `${page.layerCount} layers, every layer a warning names and evenly spaced ones. The arrow keys and the `
       + 'slider step between them; sliceinfo --png with --layers draws any layer.';
     note.hidden = false;
