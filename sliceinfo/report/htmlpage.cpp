@@ -99,7 +99,8 @@ HtmlPage::HtmlPage(SliceExaminer& examiner)
 
 QByteArray HtmlPage::build()
 {
-    const QVector<int> shown = PageLayers::pick(report, maxFileBytes);
+    // A qvx file of an unknown model has no grid to draw on.
+    const QVector<int> shown = grid.isEmpty() ? QVector<int>() : PageLayers::pick(report, maxFileBytes);
     PageLayers layers(grid, [this](int layer, const RunSink& sink) { return examiner.readRuns(layer, sink); });
     IslandOverlay islands(grid.width(), grid.height());
     // Every source sees each layer once, in the one pass; the page draws their
@@ -107,7 +108,7 @@ QByteArray HtmlPage::build()
     const std::vector<OverlaySource*> sources{&islands};
     for (OverlaySource* source : sources)
         layers.addSource(source);
-    layers.build(report.layers.size(), shown);
+    layers.build(shown.isEmpty() ? 0 : report.layers.size(), shown);
     std::vector<PageOverlay> overlays;
     for (OverlaySource* source : sources) {
         const std::vector<PageOverlay> drawn = source->overlays();

@@ -2,6 +2,7 @@
 // decoded as the page's script decodes them, the layers picked past the size
 // bound, the islands gathered in one pass against the pictures' own, and the
 // page's text. The page in a browser: tests/browser/pagetest.mjs.
+#include "conversion.h"
 #include "pictures/layerpictures.h"
 #include "reading/sliceexaminer.h"
 #include "report/htmlpage.h"
@@ -11,6 +12,7 @@
 #include "teskbuilder.h"
 
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -330,6 +332,25 @@ TEST(HtmlPage, IsOnePageThatNamesNothingOutsideIt)
     for (const char* element : {"id=\"report-json\"", "id=\"page-json\"", "id=\"chunk-0\"", "id=\"overlay-0\""})
         EXPECT_TRUE(page.contains(element)) << element;
     EXPECT_FALSE(page.contains("{{")) << "every part of the template filled";
+}
+
+// A qvx file of a model whose grid is unknown: the report without layers.
+TEST(HtmlPage, AFileWithoutAGridHasNoLayersToShow)
+{
+    TeskBuilder b(printerModel("Vireld10"));
+    b.addLayer(QByteArray(960 * 1708, char(254)));
+    QByteArray qvx = convertBytes(b.build()).output;
+    const qint32 unknownModel = qToLittleEndian(qint32(20));
+    qvx.replace(16, 4, reinterpret_cast<const char*>(&unknownModel), 4);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("unknown.qvx"));
+    ASSERT_TRUE(writeAt(path, 0, qvx));
+    QString error;
+    const auto examiner = SliceExaminer::open(path, SliceExaminer::Detect, &error);
+    ASSERT_TRUE(examiner) << error.toStdString();
+    const QByteArray page = HtmlPage(*examiner).build();
+    EXPECT_TRUE(page.contains("\"chunks\":[]"));
+    EXPECT_FALSE(page.contains("id=\"chunk-0\""));
 }
 
 } // namespace

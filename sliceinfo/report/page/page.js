@@ -431,7 +431,8 @@
     if (event.altKey || event.ctrlKey || event.metaKey) return;
     const target = event.target;
     const typing = target instanceof HTMLInputElement && target.type !== 'range' && target.type !== 'checkbox';
-    if (typing && !(event.key in { PageUp: 1, PageDown: 1 })) return;
+    // In the layer number's field, Up and Down step too; the other keys edit it.
+    if (typing && !(event.key in { PageUp: 1, PageDown: 1, ArrowUp: 1, ArrowDown: 1 })) return;
     if (event.key in KEY_STEPS) step(KEY_STEPS[event.key]);
     else if (event.key === 'Home') showIndex(0);
     else if (event.key === 'End') showIndex(heldCount - 1);
@@ -794,6 +795,8 @@
     resizeView();
     drawPlot();
     if (heldCount === 0) {
+      $('toolbar').hidden = true;
+      $('toolbar2').hidden = true;
       $('view-message').textContent = 'no layer to show';
       $('view-message').hidden = false;
       return;
