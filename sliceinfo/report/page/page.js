@@ -55,9 +55,13 @@
   // ---- Layers: which are held, and their pixels ----
 
   const shown = page.shown || null;
-  const heldCount = page.chunks.reduce((a, b) => a + b, 0);
+  // The index among the layers held of each chunk's first layer.
   const chunkStarts = [];
-  page.chunks.reduce((start, count) => (chunkStarts.push(start), start + count), 0);
+  let heldCount = 0;
+  for (const count of page.chunks) {
+    chunkStarts.push(heldCount);
+    heldCount += count;
+  }
 
   const layerAt = (index) => (shown ? shown[index] : index);
 
