@@ -6,8 +6,9 @@
 #include "pictures/contactsheet.h"
 #include "pictures/heightplot.h"
 #include "pictures/layerpictures.h"
-#include "pictures/picturefile.h"
+#include "report/reportfile.h"
 #include "reading/sliceexaminer.h"
+#include "report/htmlpage.h"
 #include "report/layerselection.h"
 #include "format/failure.h"
 
@@ -106,6 +107,10 @@ Options:
                    draw as layer-NNNNN.png with --png (islands red, trapped
                    dark pixels orange, the other sealed faces cyan), counting
                    from 0, e.g. 10-20,35, or all
+  --html FILE      write FILE, one HTML page with the summary, the checks, the
+                   warnings (each layer they name a link to it), the plot and
+                   every layer in a viewer (see below); written whole or not
+                   at all
   --format F       read the file as F (tesk or qvx) instead of telling by content
   -h, --help       show this help
   --version        show the version
@@ -114,18 +119,30 @@ Layers are drawn as 8-bit grey pictures: a Tesk layer with its own grey values
 (0 to 254), a qvx layer from its 16 grey classes, class k as grey 17 * k (class
 0 black, class 15 white).
 
+The HTML page holds everything it shows and fetches nothing: open it from the
+disk in any current browser (FILE.html#layer=N opens at layer N). Its viewer
+shows every layer at full resolution, drawn as layer-NNNNN.png draws it, with
+its number, the height of its top in mm and its lit area: the slider, the
+arrow keys, Page Up/Down (ten layers), Home and End step; the wheel zooms,
+dragging pans, 0 fits the layer, 1 shows it 1:1 (a screen pixel a layer pixel,
+never smoothed from 1:1 on); the islands are drawn in red, and can be switched
+off; a click on the plot opens the layer at that height. The layers travel in
+the page as compressed runs; when they take more than 256 MiB in the file, the
+page holds the layers a warning names and evenly spaced ones, and says so.
+
 Exit status:
   0  the file is sound: every check passed and there is no warning
   1  the file was read and at least one check failed
   2  wrong usage, a file that cannot be read or is not a regular file, a PNG
-     that cannot be written or would replace FILE, or a layer too large to
-     draw (over 64 Mi pixels)
+     or page that cannot be written, a PNG or page that would replace FILE,
+     or a layer too large to draw (over 64 Mi pixels)
   3  the file is sound, with warnings
 
 Examples:
   sliceinfo print.tesk
   sliceinfo print.qvx --json
   sliceinfo print.tesk --png pictures --layers 10-20,35
+  sliceinfo print.qvx --html print.html
 )";
 
 struct Options {
@@ -134,6 +151,7 @@ struct Options {
     QString path;
     bool json = false;
     QString pngDir;
+    QString htmlPath;
     QString layers;
     SliceExaminer::Format format = SliceExaminer::Detect;
 };
@@ -161,11 +179,12 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
     QCommandLineParser parser;
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption png(QStringLiteral("png"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption html(QStringLiteral("html"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption layers(QStringLiteral("layers"), QString(), QStringLiteral("LIST"));
     const QCommandLineOption format(QStringLiteral("format"), QString(), QStringLiteral("F"));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption versionOption(QStringLiteral("version"));
-    parser.addOptions({json, png, layers, format, helpOption, versionOption});
+    parser.addOptions({json, png, html, layers, format, helpOption, versionOption});
     if (!parser.parse(arguments))
         return fail(error, parser.errorText());
     options->help = parser.isSet(helpOption);
@@ -180,11 +199,14 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
     // An empty value would otherwise read as the option not given.
     if (parser.isSet(png) && parser.value(png).isEmpty())
         return fail(error, QStringLiteral("--png needs a directory"));
+    if (parser.isSet(html) && parser.value(html).isEmpty())
+        return fail(error, QStringLiteral("--html needs a file name"));
     if (parser.isSet(layers) && parser.value(layers).isEmpty())
         return fail(error, QStringLiteral("--layers needs a list of layers, e.g. 10-20,35, or all"));
     options->path = parser.positionalArguments().first();
     options->json = parser.isSet(json);
     options->pngDir = parser.value(png);
+    options->htmlPath = parser.value(html);
     options->layers = parser.value(layers);
     options->format = !parser.isSet(format) ? SliceExaminer::Detect
                       : f == QLatin1String("qvx") ? SliceExaminer::Qvx
@@ -197,17 +219,23 @@ QString layerPictureName(int layer)
     return QStringLiteral("layer-%1.png").arg(layer, 5, 10, QLatin1Char('0'));
 }
 
-// The picture among those that --png may write that would replace the input
-// file, or nothing.
-QString pictureOverInput(const Options& options, const QVector<int>& layers)
+// The file among those that --png and --html may write that would replace the
+// input file, or nothing.
+QString outputOverInput(const Options& options, const QVector<int>& layers)
 {
-    const QDir dir(options.pngDir);
-    QStringList names{QStringLiteral("preview.png"), QStringLiteral("contact-sheet.png"), QStringLiteral("plot.png")};
-    for (int j : layers)
-        names << layerPictureName(j);
-    for (const QString& name : names) {
-        if (PictureFile::wouldReplace(dir.filePath(name), options.path))
-            return dir.filePath(name);
+    QStringList paths;
+    if (!options.pngDir.isEmpty()) {
+        const QDir dir(options.pngDir);
+        paths << dir.filePath(QStringLiteral("preview.png")) << dir.filePath(QStringLiteral("contact-sheet.png"))
+              << dir.filePath(QStringLiteral("plot.png"));
+        for (int j : layers)
+            paths << dir.filePath(layerPictureName(j));
+    }
+    if (!options.htmlPath.isEmpty())
+        paths << options.htmlPath;
+    for (const QString& path : paths) {
+        if (ReportFile::wouldReplace(path, options.path))
+            return path;
     }
     return QString();
 }
@@ -236,7 +264,7 @@ bool writeLayerPictures(SliceExaminer& examiner, const QDir& dir, const QVector<
         const QString path = dir.filePath(layerPictureName(j));
         if (layer.isNull())
             *notDrawn << QStringLiteral("%1 not written: %2").arg(path, unDrawnReason(examiner));
-        else if (!PictureFile::write(layer, path, error))
+        else if (!ReportFile::writePng(layer, path, error))
             return false;
     }
     return true;
@@ -258,7 +286,7 @@ bool writePictures(SliceExaminer& examiner, const QString& dirPath, const QVecto
     if (!dir.mkpath(QStringLiteral(".")))
         return fail(error, QStringLiteral("cannot create the directory %1").arg(dirPath));
     const QImage preview = examiner.preview();
-    if (!preview.isNull() && !PictureFile::write(preview, dir.filePath(QStringLiteral("preview.png")), error))
+    if (!preview.isNull() && !ReportFile::writePng(preview, dir.filePath(QStringLiteral("preview.png")), error))
         return false;
     if (!writeLayerPictures(examiner, dir, layers, notDrawn, error))
         return false;
@@ -269,9 +297,14 @@ bool writePictures(SliceExaminer& examiner, const QString& dirPath, const QVecto
     const QImage sheet = ContactSheet::build(sheetLayers, [&](int j) { return pictures.thumbnail(j, thumbnail); },
                                              kSheetTileWidth, report.print.layerHeightMm, report.islands.layers,
                                              darkSpaceLayers(report.darkSpace));
-    if (!sheetLayers.isEmpty() && !PictureFile::write(sheet, dir.filePath(QStringLiteral("contact-sheet.png")), error))
+    if (!sheetLayers.isEmpty() && !ReportFile::writePng(sheet, dir.filePath(QStringLiteral("contact-sheet.png")), error))
         return false;
-    return PictureFile::write(HeightPlot::draw(report), dir.filePath(QStringLiteral("plot.png")), error);
+    return ReportFile::writePng(HeightPlot::draw(report), dir.filePath(QStringLiteral("plot.png")), error);
+}
+
+bool writeHtml(SliceExaminer& examiner, const QString& path, QString* error)
+{
+    return ReportFile::write(HtmlPage(examiner).build(), path, error);
 }
 
 int run(const Options& options)
@@ -283,11 +316,9 @@ int run(const Options& options)
     QVector<int> layers;
     if (!options.layers.isEmpty() && !LayerSelection::parse(options.layers, examiner->layerCount(), &layers, &error))
         return usageError(error);
-    if (!options.pngDir.isEmpty()) {
-        const QString picture = pictureOverInput(options, layers);
-        if (!picture.isEmpty())
-            return failure(QStringLiteral("the picture %1 would replace the file being examined").arg(picture));
-    }
+    const QString over = outputOverInput(options, layers);
+    if (!over.isEmpty())
+        return failure(QStringLiteral("%1 would replace the file being examined").arg(over));
     const SliceReport& report = examiner->report();
     if (options.json)
         std::cout << (options.layers.isEmpty() ? report.toJson() : report.toJson(layers)).toStdString() << std::flush;
@@ -295,6 +326,8 @@ int run(const Options& options)
         printText(std::cout, report.toText(layers));
     QStringList notDrawn;
     if (!options.pngDir.isEmpty() && !writePictures(*examiner, options.pngDir, layers, &notDrawn, &error))
+        return failure(error);
+    if (!options.htmlPath.isEmpty() && !writeHtml(*examiner, options.htmlPath, &error))
         return failure(error);
     for (const QString& picture : notDrawn)
         failure(picture);

@@ -8,10 +8,6 @@
 
 namespace {
 
-// Island pixels are drawn red, as bright as their grey but no darker than this.
-constexpr int kIslandRedFloor = 128;
-const QRgb kTrapped = qRgb(255, 140, 0);
-const QRgb kSealed = qRgb(0, 200, 220);
 
 // The grey picture in colour, to draw marks on. By hand: Qt 5.15 converts
 // large pictures on threads that may not be had. Null when out of memory.
@@ -132,7 +128,7 @@ std::vector<RowBlock> LayerPictures::islandBlocks(int layer)
 QImage LayerPictures::picture(int layer)
 {
     // The dark space marks belong to the layer, not to its data.
-    if (darkSpace && darkSpace->kept(layer))
+    if (darkSpace && !darkSpace->faceIntervals(layer).empty())
         return drawPicture(layer);
     const QPair<int, int> pair(layer > 0 ? examiner.sameLayerAs(layer - 1) : -1, examiner.sameLayerAs(layer));
     if (const QImage* kept = pictures.find(pair))

@@ -22,6 +22,12 @@ class SliceExaminer;
 // data that several layers read are kept.
 class LayerPictures {
 public:
+    // Island pixels are drawn red, as bright as their grey but no darker than this.
+    static constexpr int kIslandRedFloor = 128;
+    // Dark pixels of a resin trap, and of the other sealed faces.
+    static constexpr QRgb kTrapped = qRgb(255, 140, 0);
+    static constexpr QRgb kSealed = qRgb(0, 200, 220);
+
     explicit LayerPictures(SliceExaminer& examiner);
     ~LayerPictures();
 

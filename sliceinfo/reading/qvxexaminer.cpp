@@ -32,12 +32,12 @@ QString modelName(int modelNumber)
 } // namespace
 
 QvxExaminer::QvxExaminer(const QString& path)
-    : QvxExaminer(std::make_unique<QFile>(path))
+    : QvxExaminer(std::make_unique<QFile>(path), path)
 {
 }
 
-QvxExaminer::QvxExaminer(std::unique_ptr<QFile> input)
-    : SliceExaminer(std::move(input))
+QvxExaminer::QvxExaminer(std::unique_ptr<QFile> input, const QString& path)
+    : SliceExaminer(std::move(input), path)
 {
 }
 
@@ -50,7 +50,7 @@ bool QvxExaminer::inspect(QString* error)
     QByteArray bytes;
     QString why;
     if (!readWholeInput(*input, bounds::kMaxQvxFileBytes, &bytes, &why))
-        return fail(error, QStringLiteral("cannot examine %1 as a qvx file: %2").arg(input->fileName(), why));
+        return fail(error, QStringLiteral("cannot examine %1 as a qvx file: %2").arg(path, why));
     input->close();
     inspectBytes(bytes);
     return true;
@@ -92,7 +92,7 @@ void QvxExaminer::summarise(qint64 fileSize)
 {
     const QSize grid = QvxReader::layerSize(reader.modelNumber);
     SliceReport& r = sliceReport;
-    r.path = input->fileName();
+    r.path = path;
     r.format = QStringLiteral("qvx");
     r.addField(QStringLiteral("fileSize"), QStringLiteral("file size"), double(fileSize), QStringLiteral("bytes"));
     r.addField(QStringLiteral("modelNumber"), QStringLiteral("model number"), reader.modelNumber);

@@ -14,7 +14,7 @@ class QvxExaminer : public SliceExaminer {
 public:
     explicit QvxExaminer(const QString& path);
     // An open file, or one named only.
-    explicit QvxExaminer(std::unique_ptr<QFile> input);
+    QvxExaminer(std::unique_ptr<QFile> input, const QString& path);
 
     // False, with `error` set, when the file cannot be read.
     bool inspect(QString* error) override;

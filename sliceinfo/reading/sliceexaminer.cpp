@@ -19,8 +19,9 @@ SliceExaminer::Format detect(QFile& file)
 
 } // namespace
 
-SliceExaminer::SliceExaminer(std::unique_ptr<QFile> input)
+SliceExaminer::SliceExaminer(std::unique_ptr<QFile> input, const QString& path)
     : input(std::move(input))
+    , path(path)
 {
 }
 
@@ -35,9 +36,9 @@ std::unique_ptr<SliceExaminer> SliceExaminer::open(const QString& path, Format f
         return nullptr;
     std::unique_ptr<SliceExaminer> examiner;
     if ((format == Detect ? detect(*file) : format) == Qvx)
-        examiner = std::make_unique<QvxExaminer>(std::move(file));
+        examiner = std::make_unique<QvxExaminer>(std::move(file), path);
     else
-        examiner = std::make_unique<TeskExaminer>(std::move(file));
+        examiner = std::make_unique<TeskExaminer>(std::move(file), path);
     if (!examiner->inspect(error))
         return nullptr;
     return examiner;

@@ -45,7 +45,8 @@ public:
 
 protected:
     // The file to read: open, or named only, to be opened by openInput.
-    explicit SliceExaminer(std::unique_ptr<QFile> input);
+    // `path` names the input, which once open may no longer know its name.
+    SliceExaminer(std::unique_ptr<QFile> input, const QString& path);
 
     // False, with `error` set, when the file cannot be read.
     virtual bool inspect(QString* error) = 0;
@@ -57,6 +58,7 @@ protected:
     void addPrintFigures(const PrintSettings& settings);
 
     const std::unique_ptr<QFile> input;
+    const QString path;
     SliceReport sliceReport;
 };
 

@@ -31,12 +31,12 @@ QJsonArray pair(double a, double b)
 } // namespace
 
 TeskExaminer::TeskExaminer(const QString& path)
-    : TeskExaminer(std::make_unique<QFile>(path))
+    : TeskExaminer(std::make_unique<QFile>(path), path)
 {
 }
 
-TeskExaminer::TeskExaminer(std::unique_ptr<QFile> input)
-    : SliceExaminer(std::move(input))
+TeskExaminer::TeskExaminer(std::unique_ptr<QFile> input, const QString& path)
+    : SliceExaminer(std::move(input), path)
     , file(*this->input)
 {
 }
@@ -151,7 +151,7 @@ void TeskExaminer::summarise()
     const TeskFileHead_t& h = header;
     const MachineCheck machine(h, machineNameBytes);
     SliceReport& r = sliceReport;
-    r.path = file.fileName();
+    r.path = path;
     r.format = QStringLiteral("Tesk");
     r.addField(QStringLiteral("fileSize"), QStringLiteral("file size"), double(fileSize), QStringLiteral("bytes"));
     r.addField(QStringLiteral("machineName"), QStringLiteral("machine name"), machineNameText(machineNameBytes));

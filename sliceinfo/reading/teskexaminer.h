@@ -20,7 +20,7 @@ class TeskExaminer : public SliceExaminer {
 public:
     explicit TeskExaminer(const QString& path);
     // An open file, or one named only.
-    explicit TeskExaminer(std::unique_ptr<QFile> input);
+    TeskExaminer(std::unique_ptr<QFile> input, const QString& path);
 
     // False, with `error` set, when the file cannot be opened.
     bool inspect(QString* error) override;

@@ -50,9 +50,7 @@ QString valueText(const QJsonValue& value)
 
 QString fieldLine(const ReportField& f, const QString& indent, int width = kLabelWidth)
 {
-    const QString unit = f.unit.isEmpty() ? QString() : QLatin1Char(' ') + f.unit;
-    const QString shown = f.text.isEmpty() ? valueText(f.value) + unit : f.text;
-    return indent + (f.label + QLatin1Char(':')).leftJustified(width) + shown + QLatin1Char('\n');
+    return indent + (f.label + QLatin1Char(':')).leftJustified(width) + f.shownText() + QLatin1Char('\n');
 }
 
 int labelWidth(const QVector<ReportField>& fields)
@@ -105,6 +103,13 @@ QJsonObject warningObject(const ReportWarning& w)
 }
 
 } // namespace
+
+QString ReportField::shownText() const
+{
+    if (!text.isEmpty())
+        return text;
+    return unit.isEmpty() ? valueText(value) : valueText(value) + QLatin1Char(' ') + unit;
+}
 
 void IslandSummary::add(const QVector<Island>& layerIslands)
 {

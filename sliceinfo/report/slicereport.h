@@ -19,6 +19,9 @@ struct ReportField {
     QJsonValue value;
     QString unit;
     QString text;  // shown instead of the value and the unit, when set
+
+    // The value as the text report shows it, with its unit.
+    QString shownText() const;
 };
 
 // One check of a file; it passed when it found no problem.

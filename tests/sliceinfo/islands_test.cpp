@@ -10,6 +10,8 @@
 #include "reading/teskexaminer.h"
 #include "teskbuilder.h"
 
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -86,6 +86,7 @@ TEST_F(SliceInfo, ReadsAConvertedFileAsJsonAndDrawsItsClasses)
     EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
     const QJsonObject json = QJsonDocument::fromJson(r.out).object();
     EXPECT_EQ(json.value(QStringLiteral("format")).toString(), QStringLiteral("qvx"));
+    EXPECT_EQ(json.value(QStringLiteral("file")).toString(), qvxPath);
     EXPECT_TRUE(json.value(QStringLiteral("sound")).toBool());
     EXPECT_EQ(json.value(QStringLiteral("summary")).toObject().value(QStringLiteral("modelNumber")).toInt(), 30);
 
@@ -116,12 +117,32 @@ TEST_F(SliceInfo, ExitStatusTellsSoundProblemsAndFailures)
         {{tesk, QStringLiteral("--layers"), QStringLiteral("1")}, 2}, // only layer 0 exists
         {{tesk, QStringLiteral("--layers"), QString()}, 2},
         {{tesk, QStringLiteral("--png"), QString()}, 2},
+        {{tesk, QStringLiteral("--html"), QString()}, 2},
         {{}, 2},
         {{QStringLiteral("--help")}, 0},
     };
     for (const auto& row : rows)
         EXPECT_EQ(sliceinfo(row.arguments).exitCode, row.exitCode) << row.arguments.join(' ').toStdString();
     EXPECT_TRUE(sliceinfo({QStringLiteral("--help")}).out.contains("17 * k"));
+}
+
+// The page replaces a file of its name; it is never written for a file that
+// cannot be read, nor left behind where it cannot be written.
+TEST_F(SliceInfo, WritesThePageOnlyForAFileItReads)
+{
+    const QString page = path(QStringLiteral("page.html"));
+    ASSERT_TRUE(writeAt(page, 0, "an old page"));
+    const ProcessRun r = sliceinfo({writeTesk(), QStringLiteral("--html"), page, QStringLiteral("--json")});
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_TRUE(readFile(page).startsWith("<!DOCTYPE html>"));
+    EXPECT_TRUE(QJsonDocument::fromJson(r.out).isObject()) << "the JSON as without the page";
+
+    const QString missing = path(QStringLiteral("missing.html"));
+    EXPECT_EQ(sliceinfo({path(QStringLiteral("missing.tesk")), QStringLiteral("--html"), missing}).exitCode, 2);
+    EXPECT_FALSE(QFile::exists(missing));
+    const ProcessRun unwritable = sliceinfo({writeTesk(), QStringLiteral("--html"), path(QStringLiteral("no/dir/page.html"))});
+    EXPECT_EQ(unwritable.exitCode, 2);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"in.tesk", "page.html"}));
 }
 
 TEST_F(SliceInfo, PngWithoutLayersWritesThePicturesLookedAtFirst)
@@ -162,8 +183,10 @@ TEST_F(SliceInfo, ALayerPictureNotDrawnIsNamed)
 
 TEST_F(SliceInfo, PrintsTheFiguresOfASoundFile)
 {
-    const ProcessRun r = sliceinfo({writeTesk()});
+    const QString tesk = writeTesk();
+    const ProcessRun r = sliceinfo({tesk});
     EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_TRUE(r.out.startsWith("file:                   " + QFile::encodeName(tesk) + '\n')) << r.out.toStdString();
     for (const char* line : {"print height:           0.05 mm", "printer's build height: 170.00 mm",
                              "resin volume:           ", "exposure time:          1 min 02 s (61.5 s)"})
         EXPECT_TRUE(r.out.contains(line)) << line << "\n" << r.out.toStdString();

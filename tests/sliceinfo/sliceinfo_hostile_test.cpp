@@ -139,9 +139,10 @@ TEST_F(SliceinfoHostile, APlantedLinkNeverLeadsAPictureElsewhere)
     EXPECT_EQ(readFile(path(QStringLiteral("victim"))), "keep me") << "overwritten on run " << run;
 }
 
-// A picture whose name is the input's, under any spelling or as another name
-// of the same file, would replace it: refused before anything is written.
-TEST_F(SliceinfoHostile, APictureNeverReplacesTheInput)
+// A picture or page whose name is the input's, under any spelling or as
+// another name of the same file, would replace it: refused before anything is
+// written.
+TEST_F(SliceinfoHostile, APictureOrPageNeverReplacesTheInput)
 {
     const QString tesk = writeTesk();
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("p")));
@@ -154,6 +155,7 @@ TEST_F(SliceinfoHostile, APictureNeverReplacesTheInput)
         {"p/plot.png", false, {QStringLiteral("--png"), path(QStringLiteral("p"))}},
         {"p/preview.png", false, {QStringLiteral("--png"), path(QStringLiteral("p/../p/."))}},
         {"p/layer-00000.png", true, {QStringLiteral("--png"), path(QStringLiteral("p")), QStringLiteral("--layers"), QStringLiteral("0")}},
+        {"p/page.html", true, {QStringLiteral("--html"), path(QStringLiteral("p/./page.html"))}},
     };
     for (const auto& c : cases) {
         const QString input = path(QLatin1String(c.input));
@@ -207,6 +209,22 @@ TEST_F(SliceinfoHostile, AFullFileSystemIsNamedAsSuch)
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.err, "sliceinfo: cannot write " + QFile::encodeName(disk) + "/layer-00000.png: No space left on device\n");
     EXPECT_EQ(left, QStringList{"preview.png"});
+}
+
+// The same for the HTML page: a page that was there stays as it was.
+TEST_F(SliceinfoHostile, AFullDiskLeavesNoPartialPage)
+{
+    const QString tesk = writeTesk();
+    const QString page = path(QStringLiteral("page.html"));
+    ASSERT_TRUE(writeAt(page, 0, "the page before"));
+    // The page takes some 60 KB.
+    for (qint64 limit : {0, 1000, 30000}) {
+        const SliceinfoRun run = sliceinfo({tesk, QStringLiteral("--html"), page}, QStringLiteral("--fsize=%1").arg(limit));
+        EXPECT_EQ(run.exitCode, 2) << limit;
+        EXPECT_TRUE(run.err.contains("page.html")) << run.err.toStdString();
+        EXPECT_EQ(readFile(page), "the page before") << limit;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"in.tesk", "page.html"})) << limit;
+    }
 }
 
 // Five million empty records (20 MB): summarised and counted in well under

@@ -1,6 +1,7 @@
-#include "picturefile.h"
+#include "reportfile.h"
 
 #include "common/outputfile.h"
+#include "format/failure.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -28,22 +29,25 @@ bool writeWhole(QIODevice& device, const QByteArray& bytes)
 
 } // namespace
 
-bool PictureFile::write(const QImage& image, const QString& path, QString* error)
+bool ReportFile::write(const QByteArray& bytes, const QString& path, QString* error)
+{
+    OutputFile file(OutputFile::UnnamedWherePossible, OutputFile::ReplaceTheName, "sliceinfo");
+    if (!file.open(path) || !writeWhole(file.device(), bytes) || !file.commit())
+        return fail(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    return true;
+}
+
+bool ReportFile::writePng(const QImage& image, const QString& path, QString* error)
 {
     QByteArray png;
     QBuffer buffer(&png);
     QImageWriter writer(&buffer, "png");
     if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !writer.write(image))
-        return *error = QStringLiteral("cannot draw %1: out of memory").arg(path), false;
-    OutputFile file(OutputFile::UnnamedWherePossible, OutputFile::ReplaceTheName, "sliceinfo");
-    if (!file.open(path) || !writeWhole(file.device(), png) || !file.commit()) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
+        return fail(error, QStringLiteral("cannot draw %1: out of memory").arg(path));
+    return write(png, path, error);
 }
 
-bool PictureFile::wouldReplace(const QString& path, const QString& input)
+bool ReportFile::wouldReplace(const QString& path, const QString& input)
 {
     const QFileInfo picture(path), file(input);
     if (QDir::cleanPath(picture.absoluteFilePath()) == QDir::cleanPath(file.absoluteFilePath()) || picture == file)

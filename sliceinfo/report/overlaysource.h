@@ -1,0 +1,25 @@
+#ifndef OVERLAYSOURCE_H
+#define OVERLAYSOURCE_H
+
+#include "report/pageoverlay.h"
+
+#include <QtGlobal>
+
+#include <vector>
+
+// Watches every layer of a print go by once, in order and with all its runs,
+// while the HTML page is made, and then gives what the page draws over the
+// layers. A finder that needs the whole print before it knows what to draw
+// (a trap is known once nothing above can reach it) keeps what it needs.
+class OverlaySource {
+public:
+    virtual ~OverlaySource() = default;
+
+    // The next run of the current layer, in raster order; level 0 is dark.
+    virtual void addRun(int level, qint64 length) = 0;
+    virtual void endLayer(int layer) = 0;
+    // After the last layer.
+    virtual std::vector<PageOverlay> overlays() = 0;
+};
+
+#endif

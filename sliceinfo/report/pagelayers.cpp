@@ -1,0 +1,118 @@
+#include "pagelayers.h"
+
+namespace {
+
+// The size prefix that qCompress puts before its zlib stream.
+constexpr int kQCompressPrefix = 4;
+// zlib's level: on anti-aliased layers, 4 compresses within 5 % of 6 in half the time.
+constexpr int kCompressionLevel = 4;
+
+void keepWithin(QVector<bool>& keep, const SliceReport& report, int layer, qint64 maxBytes, qint64& used)
+{
+    if (layer < 0 || layer >= keep.size() || keep[layer] || used + report.layers[layer].encodedBytes > maxBytes)
+        return;
+    keep[layer] = true;
+    used += report.layers[layer].encodedBytes;
+}
+
+} // namespace
+
+QVector<int> PageLayers::pick(const SliceReport& report, qint64 maxBytes)
+{
+    const int count = report.layers.size();
+    qint64 total = 0;
+    for (const LayerStats& s : report.layers)
+        total += s.encodedBytes;
+    QVector<bool> keep(count, total <= maxBytes);
+    if (total > maxBytes) {
+        qint64 used = 0;
+        for (const ReportWarning& w : report.warnings) {
+            for (int j : w.layers)
+                keepWithin(keep, report, j, maxBytes, used);
+        }
+        const qint64 spaced = qBound<qint64>(1, (maxBytes - used) / qMax<qint64>(1, total / count), count);
+        // From the first layer to the last.
+        for (qint64 i = 0; i < spaced; ++i)
+            keepWithin(keep, report, int(spaced > 1 ? i * (count - 1) / (spaced - 1) : 0), maxBytes, used);
+    }
+    QVector<int> shown;
+    for (int j = 0; j < count; ++j) {
+        if (keep[j])
+            shown.append(j);
+    }
+    return shown;
+}
+
+QByteArray PageLayers::compress(const QByteArray& bytes)
+{
+    return bytes.isEmpty() ? QByteArray() : qCompress(bytes, kCompressionLevel).mid(kQCompressPrefix);
+}
+
+PageLayers::PageLayers(QSize grid, RunReader readRuns)
+    : grid(grid)
+    , readRuns(std::move(readRuns))
+{
+}
+
+void PageLayers::addSource(OverlaySource* source)
+{
+    sources.append(source);
+}
+
+void PageLayers::build(int layerCount, const QVector<int>& shown)
+{
+    RunCoding coding(grid.width(), grid.height());
+    int next = 0;
+    for (int layer = 0; layer < layerCount; ++layer) {
+        const bool show = next < shown.size() && shown[next] == layer;
+        if (!show && sources.isEmpty())
+            continue;
+        readRuns(layer, [&](int grey, qint64 length) {
+            if (show)
+                coding.addRun(grey, length);
+            for (OverlaySource* source : qAsConst(sources))
+                source->addRun(grey, length);
+        });
+        for (OverlaySource* source : qAsConst(sources))
+            source->endLayer(layer);
+        if (show) {
+            addToChunk(coding.finish());
+            ++next;
+        }
+    }
+    closeChunk();
+}
+
+void PageLayers::addToChunk(const RunCoding::Layer& coded)
+{
+    const qint64 size = coded.rows.size() + coded.greys.size() + coded.lengths.size();
+    codedBytes += size;
+    const bool repeated = !chunk.isEmpty() && coded == lastCoded;
+    chunk.append(repeated ? RunCoding::Layer() : coded);
+    if (!repeated) {
+        chunkBytes += size;
+        lastCoded = coded;
+    }
+    if (chunkBytes >= kChunkBytes)
+        closeChunk();
+}
+
+void PageLayers::closeChunk()
+{
+    if (chunk.isEmpty())
+        return;
+    QByteArray bytes;
+    for (const RunCoding::Layer& layer : qAsConst(chunk)) {
+        appendVarint(bytes, quint64(layer.rows.size()));
+        appendVarint(bytes, quint64(layer.greys.size()));
+        appendVarint(bytes, quint64(layer.lengths.size()));
+    }
+    for (QByteArray RunCoding::Layer::*stream : {&RunCoding::Layer::rows, &RunCoding::Layer::greys, &RunCoding::Layer::lengths}) {
+        for (const RunCoding::Layer& layer : qAsConst(chunk))
+            bytes += layer.*stream;
+    }
+    chunks.append(compress(bytes));
+    chunkLayers.append(chunk.size());
+    chunk.clear();
+    chunkBytes = 0;
+}
