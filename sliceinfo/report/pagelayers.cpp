@@ -26,6 +26,9 @@ QVector<int> PageLayers::pick(const SliceReport& report, qint64 maxBytes)
     QVector<bool> keep(count, total <= maxBytes);
     if (total > maxBytes) {
         qint64 used = 0;
+        // The first and last layers, then those a warning names.
+        keepWithin(keep, report, 0, maxBytes, used);
+        keepWithin(keep, report, count - 1, maxBytes, used);
         for (const ReportWarning& w : report.warnings) {
             for (int j : w.layers)
                 keepWithin(keep, report, j, maxBytes, used);

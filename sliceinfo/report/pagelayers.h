@@ -30,8 +30,8 @@ public:
     static constexpr int kChunkBytes = 1024 * 1024;
 
     // The layers to show, ascending: every one, or when their data in the file
-    // passes `maxBytes`, those a warning names and evenly spaced ones, as many
-    // as the bound holds.
+    // passes `maxBytes`, the first and the last, those a warning names and
+    // evenly spaced ones, as many as the bound holds.
     static QVector<int> pick(const SliceReport& report, qint64 maxBytes);
 
     PageLayers(QSize grid, RunReader readRuns);
