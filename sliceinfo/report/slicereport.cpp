@@ -372,6 +372,7 @@ QByteArray SliceReport::toJson(const QVector<int>& jsonLayers) const
                            {QStringLiteral("layers"), layerArray}, {QStringLiteral("checks"), checkArray},
                            {QStringLiteral("sound"), sound()},   {QStringLiteral("warnings"), warningArray},
                            {QStringLiteral("islands"), islandArray},
+                           {QStringLiteral("islandCount"), double(islands.count)},
                            {QStringLiteral("traps"), trapArray},
                            {QStringLiteral("trapCount"), double(darkSpace.trapCount)},
                            {QStringLiteral("cups"), cupArray},

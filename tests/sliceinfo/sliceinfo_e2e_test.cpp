@@ -252,8 +252,10 @@ TEST_F(SliceInfo, ReportsIslandsInTextJsonAndPictures)
         << text.out.toStdString();
 
     const ProcessRun json = sliceinfo({tesk, QStringLiteral("--json")});
-    const QJsonArray islands = QJsonDocument::fromJson(json.out).object().value(QStringLiteral("islands")).toArray();
+    const QJsonObject root = QJsonDocument::fromJson(json.out).object();
+    const QJsonArray islands = root.value(QStringLiteral("islands")).toArray();
     ASSERT_EQ(islands.size(), 1);
+    EXPECT_EQ(root.value(QStringLiteral("islandCount")).toInt(), 1);
     const QJsonObject island = islands.at(0).toObject();
     EXPECT_EQ(island.value(QStringLiteral("layer")).toInt(), 2);
     EXPECT_EQ(island.value(QStringLiteral("pixels")).toInt(), 200);

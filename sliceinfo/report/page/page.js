@@ -551,10 +551,12 @@
     return `at x ${mm((box[0] + box[2] + 1) / 2, 0)}, y ${mm((box[1] + box[3] + 1) / 2, 1)} mm`;
   }
 
-  // The largest few of a list of problems, each linked to its (first) layer and place.
-  function problemList(title, items, size, describe) {
+  // How many problems there are (the report lists the first 100,000), and the
+  // largest few of those listed, each linked to its (first) layer and place.
+  function problemList(title, items, count, size, describe) {
     const box = $('problems');
-    box.append(element('h3', `${title}: ${items.length || 'none'}`));
+    const all = count !== undefined ? count : items.length;
+    box.append(element('h3', `${title}: ${all || 'none'}`));
     if (items.length === 0) return;
     const list = element('ol', undefined, 'problem-list');
     for (const item of [...items].sort((a, b) => size(b) - size(a)).slice(0, LARGEST_SHOWN)) {
@@ -568,14 +570,14 @@
 
   function showProblems() {
     const layerRange = (p) => (p.lastLayer > p.firstLayer ? `layers ${p.firstLayer}-${p.lastLayer}, ` : '');
-    problemList('Islands', report.islands || [], (i) => i.pixels,
+    problemList('Islands', report.islands || [], report.islandCount, (i) => i.pixels,
       (i) => `${i.areaMm2.toFixed(3)} mm² (${i.pixels} pixels) ${boxPlace(i.box)}`);
     if (report.traps) {
-      problemList('Traps', report.traps, (t) => t.pixels,
+      problemList('Traps', report.traps, report.trapCount, (t) => t.pixels,
         (t) => `${layerRange(t)}${(t.volumeMl * 1000).toFixed(2)} mm³ ${boxPlace(t.box)}`);
     }
     if (report.cups) {
-      problemList('Suction cups', report.cups, (c) => c.maxFacePixels,
+      problemList('Suction cups', report.cups, report.cupCount, (c) => c.maxFacePixels,
         (c) => `${layerRange(c)}face up to ${c.maxFaceMm2.toFixed(2)} mm² ${boxPlace(c.box)}`);
     }
   }
