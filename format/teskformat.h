@@ -110,13 +110,6 @@ bool layerTableIsMalformed(const TeskFileHead_t& header, qint64 fileSize);
 void readHeld(QFile& file, qint64 fileSize, qint64 offset, qint64 size, QByteArray& bytes);
 QByteArray readHeld(QFile& file, qint64 offset, qint64 size);
 
-// Whether two table entries point at the same block: slicers point identical
-// layers at one block.
-inline bool sameBlock(const TeskDatHead_t& a, const TeskDatHead_t& b)
-{
-    return a.dataPosition() == b.dataPosition() && a.dataSize == b.dataSize;
-}
-
 // The machine name's text: the block's bytes up to the first zero byte, as UTF-8.
 QString machineNameText(const QByteArray& bytes);
 

@@ -74,6 +74,7 @@ PrintFigures::PrintFigures(const SliceReport& report)
 
 void PrintFigures::addTo(SliceReport& report) const
 {
+    report.totals = PrintTotals{heightMm, buildHeightMm, volumeMl, exposureSeconds};
     const QString mm = QStringLiteral("mm");
     report.fields.append(ReportField{QStringLiteral("heightMm"), QStringLiteral("print height"), length(heightMm), mm,
                                      figureText(heightMm, 2, mm)});

@@ -21,7 +21,7 @@ public:
 
     explicit PrintFigures(const SliceReport& report);
 
-    // Adds the figures to the report's summary.
+    // Adds the figures to the report's summary and totals.
     void addTo(SliceReport& report) const;
 
     double heightMm = 0;

@@ -97,7 +97,7 @@ QVector<ReportWarning> emptyLayerWarnings(const SliceReport& report)
 // The layers whose top lies above the build height.
 QVector<ReportWarning> heightWarnings(const SliceReport& report)
 {
-    const PrintFigures figures(report);
+    const PrintTotals& figures = report.totals;
     const PrintSettings& p = report.print;
     if (!(figures.heightMm > p.buildHeightMm) || !(p.buildHeightMm > 0))
         return {};

@@ -222,7 +222,7 @@ QImage HeightPlot::draw(const SliceReport& report)
     if (image.isNull())
         return image;
     image.fill(kBackground);
-    const PrintFigures figures(report);
+    const PrintTotals& figures = report.totals;
     const double h = report.print.layerHeightMm;
     double maxArea = 0;
     for (int j = 0; j < report.layers.size(); ++j)

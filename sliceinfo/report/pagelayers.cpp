@@ -33,8 +33,8 @@ QVector<int> PageLayers::pick(const SliceReport& report, qint64 maxBytes)
             for (int j : w.layers)
                 keepWithin(keep, report, j, maxBytes, used);
         }
-        const qint64 spaced = qBound<qint64>(1, (maxBytes - used) / qMax<qint64>(1, total / count), count);
-        // From the first layer to the last.
+        // From the first layer to the last, which are held already.
+        const qint64 spaced = qBound<qint64>(1, (maxBytes - used) / qMax<qint64>(1, total / count) + 2, count);
         for (qint64 i = 0; i < spaced; ++i)
             keepWithin(keep, report, int(spaced > 1 ? i * (count - 1) / (spaced - 1) : 0), maxBytes, used);
     }

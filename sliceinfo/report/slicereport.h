@@ -76,6 +76,15 @@ struct IslandSummary {
     int notExaminedFrom = -1; // the layer from which islands were not looked for
 };
 
+// The figures of a whole print (PrintFigures says how they are found); NaN
+// where a figure is not known.
+struct PrintTotals {
+    double heightMm = 0;
+    double buildHeightMm = 0;
+    double volumeMl = 0;
+    double exposureSeconds = 0;
+};
+
 // What sliceinfo tells about one file: the summary, the print parameters, the
 // statistics of every layer and the checks, as text or as JSON.
 class SliceReport {
@@ -103,6 +112,7 @@ public:
     QVector<LayerStats> layers;
     QVector<ReportCheck> checks;
     PrintSettings print;
+    PrintTotals totals;
     IslandSummary islands;
     DarkSpaceSummary darkSpace;
     QVector<ReportWarning> warnings;
