@@ -102,7 +102,8 @@ TEST_F(SliceinfoHostile, PicturesReplaceLinksAndPipesOfTheirName)
     EXPECT_EQ(readFile(path(QStringLiteral("precious"))), "keep me");
     EXPECT_FALSE(QFileInfo(path(QStringLiteral("pictures/preview.png"))).isSymLink());
     EXPECT_EQ(QImage(path(QStringLiteral("pictures/preview.png"))).size(), QSize(40, 30));
-    EXPECT_TRUE(QFileInfo(path(QStringLiteral("pictures/contact-sheet.png"))).isFile());
+    // Reading a pipe left in place would wait for ever.
+    ASSERT_TRUE(QFileInfo(path(QStringLiteral("pictures/contact-sheet.png"))).isFile());
     EXPECT_FALSE(QImage(path(QStringLiteral("pictures/contact-sheet.png"))).isNull());
 }
 
