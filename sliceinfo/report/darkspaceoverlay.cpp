@@ -34,6 +34,17 @@ void DarkSpaceOverlay::endLayer(int layer)
     at = RasterCursor(at.width);
 }
 
+void DarkSpaceOverlay::repeatLayer(int layer)
+{
+    finder.repeatLayer(layer);
+    layerCount = layer + 1;
+}
+
+void DarkSpaceOverlay::stopAt(int layer)
+{
+    finder.giveUp(layer);
+}
+
 // Faces first, so that the traps, which are faces too, are drawn over them.
 std::vector<PageOverlay> DarkSpaceOverlay::overlays()
 {

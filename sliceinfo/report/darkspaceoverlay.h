@@ -16,6 +16,8 @@ public:
 
     void addRun(int level, qint64 length) override;
     void endLayer(int layer) override;
+    void repeatLayer(int layer) override;
+    void stopAt(int layer) override;
     std::vector<PageOverlay> overlays() override;
 
 private:

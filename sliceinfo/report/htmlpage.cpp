@@ -103,6 +103,8 @@ QByteArray HtmlPage::build()
     // A qvx file of an unknown model has no grid to draw on.
     const QVector<int> shown = grid.isEmpty() ? QVector<int>() : PageLayers::pick(report, maxFileBytes);
     PageLayers layers(grid, [this](int layer, const RunSink& sink) { return examiner.readRuns(layer, sink); });
+    layers.sameLayerAs = [this](int layer) { return examiner.sameLayerAs(layer); };
+    layers.dataBytes = [this](int layer) { return report.layers[layer].encodedBytes; };
     IslandOverlay islands(grid.width(), grid.height());
     DarkSpaceOverlay darkSpace(grid.width(), grid.height());
     // Every source sees each layer once, in the one pass; the page draws their

@@ -24,6 +24,16 @@ void IslandOverlay::endLayer(int layer)
     at = RasterCursor(at.width);
 }
 
+// It rests wholly on the layer before: no islands.
+void IslandOverlay::repeatLayer(int)
+{
+}
+
+void IslandOverlay::stopAt(int)
+{
+    overlay.cut = true;
+}
+
 std::vector<PageOverlay> IslandOverlay::overlays()
 {
     return {overlay};

@@ -18,6 +18,11 @@ public:
     // The next run of the current layer, in raster order; level 0 is dark.
     virtual void addRun(int level, qint64 length) = 0;
     virtual void endLayer(int layer) = 0;
+    // A layer that reads the same data as the one before: its runs are the
+    // same and are not given again.
+    virtual void repeatLayer(int layer) = 0;
+    // No layer is given from `layer` on: the overlays are cut short there.
+    virtual void stopAt(int layer) = 0;
     // After the last layer.
     virtual std::vector<PageOverlay> overlays() = 0;
 };

@@ -1,5 +1,7 @@
 #include "pagelayers.h"
 
+#include "format/bounds.h"
+
 namespace {
 
 // The size prefix that qCompress puts before its zlib stream.
@@ -65,22 +67,44 @@ void PageLayers::addSource(OverlaySource* source)
 void PageLayers::build(int layerCount, const QVector<int>& shown)
 {
     RunCoding coding(grid.width(), grid.height());
+    const auto same = [this](int layer) { return sameLayerAs ? sameLayerAs(layer) : layer; };
+    bool feeding = !sources.isEmpty();
+    bool shownBefore = false;
+    qint64 reread = 0;
     int next = 0;
     for (int layer = 0; layer < layerCount; ++layer) {
         const bool show = next < shown.size() && shown[next] == layer;
-        if (!show && sources.isEmpty())
+        next += show ? 1 : 0;
+        const int block = same(layer);
+        const bool repeat = layer > 0 && block == same(layer - 1) && (!show || shownBefore);
+        if (feeding && !repeat && block != layer && dataBytes && (reread += dataBytes(layer)) > bounds::kMaxRereadBytes) {
+            for (OverlaySource* source : qAsConst(sources))
+                source->stopAt(layer);
+            feeding = false;
+        }
+        shownBefore = show;
+        if (repeat) {
+            for (int k = 0; feeding && k < sources.size(); ++k)
+                sources[k]->repeatLayer(layer);
+            if (show)
+                addToChunk(previousShown);
+            continue;
+        }
+        if (!show && !feeding)
             continue;
         readRuns(layer, [&](int grey, qint64 length) {
             if (show)
                 coding.addRun(grey, length);
-            for (OverlaySource* source : qAsConst(sources))
-                source->addRun(grey, length);
+            if (feeding) {
+                for (OverlaySource* source : qAsConst(sources))
+                    source->addRun(grey, length);
+            }
         });
-        for (OverlaySource* source : qAsConst(sources))
-            source->endLayer(layer);
+        for (int k = 0; feeding && k < sources.size(); ++k)
+            sources[k]->endLayer(layer);
         if (show) {
-            addToChunk(coding.finish());
-            ++next;
+            previousShown = coding.finish();
+            addToChunk(previousShown);
         }
     }
     closeChunk();

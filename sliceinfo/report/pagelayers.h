@@ -40,6 +40,13 @@ public:
     static QByteArray compress(const QByteArray& bytes);
 
     void addSource(OverlaySource* source);
+    // For a file whose table entries share blocks (a Tesk file): the first
+    // layer that reads a layer's data, and the data's size. A layer on the
+    // data of the layer before is not read again; data read again for a layer
+    // further on counts against bounds::kMaxRereadBytes, past which the
+    // sources are stopped and only the layers shown are read.
+    std::function<int(int layer)> sameLayerAs;
+    std::function<qint64(int layer)> dataBytes;
     // Reads layers 0 to layerCount - 1; `shown` ascending.
     void build(int layerCount, const QVector<int>& shown);
 
@@ -57,6 +64,7 @@ private:
     QVector<RunCoding::Layer> chunk; // empty for a layer like the one before
     qint64 chunkBytes = 0;
     RunCoding::Layer lastCoded;
+    RunCoding::Layer previousShown; // the coding of the layer before, when shown
 };
 
 #endif

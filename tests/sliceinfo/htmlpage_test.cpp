@@ -3,6 +3,7 @@
 // bound, the islands gathered in one pass against the pictures' own, and the
 // page's text. The page in a browser: tests/browser/pagetest.mjs.
 #include "conversion.h"
+#include "format/bounds.h"
 #include "pictures/layerpictures.h"
 #include "reading/sliceexaminer.h"
 #include "report/darkspaceoverlay.h"
@@ -12,6 +13,7 @@
 #include "report/runcoding.h"
 #include "teskbuilder.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -208,6 +210,57 @@ TEST(PageLayers, ChunksHoldEveryLayerShownAndLayersLikeTheOneBeforeTakeNoRoom)
     ASSERT_EQ(decoded.size(), shown.size());
     for (int i = 0; i < shown.size(); ++i)
         EXPECT_EQ(decoded[i], bitmaps[shown[i]]) << "layer " << shown[i];
+}
+
+// What a source is given, layer by layer.
+class RecordingSource : public OverlaySource {
+public:
+    void addRun(int level, qint64 length) override { lit += level != 0 ? length : 0; }
+    void endLayer(int layer) override { events << QStringLiteral("%1: %2 lit").arg(layer).arg(lit), lit = 0; }
+    void repeatLayer(int layer) override { events << QStringLiteral("%1: again").arg(layer); }
+    void stopAt(int layer) override { events << QStringLiteral("%1: stop").arg(layer); }
+    std::vector<PageOverlay> overlays() override { return {}; }
+
+    QStringList events;
+    qint64 lit = 0;
+};
+
+// Layers on the data of the layer before are not read again; data read again
+// further on counts against the budget, past which the sources stop and only
+// the layers shown are read. The chunks are the same as when every layer is
+// read.
+TEST(PageLayers, DataSharedByLayersIsReadAgainOnlyWithinABudget)
+{
+    const int width = 60, height = 40;
+    std::mt19937 random(5);
+    const QVector<int> blockOf{0, 0, 2, 0, 0, 5, 2, 2};
+    QVector<QByteArray> blocks(8);
+    for (int j : {0, 2, 5})
+        blocks[j] = randomLayer(width, height, 128, 8, random);
+    QVector<int> reads;
+    const auto build = [&](bool sharing, RecordingSource* source) {
+        PageLayers layers(QSize(width, height), [&](int j, const RunSink& sink) {
+            reads << j;
+            readBitmap(blocks[blockOf[j]], sink);
+            return true;
+        });
+        if (sharing) {
+            layers.sameLayerAs = [&](int j) { return blockOf[j]; };
+            layers.dataBytes = [](int) { return bounds::kMaxRereadBytes / 2 + 1; };
+        }
+        layers.addSource(source);
+        layers.build(blockOf.size(), {0, 1, 3, 4, 7});
+        return layers.chunks;
+    };
+    RecordingSource everyLayer, shared;
+    const QVector<QByteArray> expected = build(false, &everyLayer);
+    reads.clear();
+    EXPECT_EQ(build(true, &shared), expected);
+    EXPECT_EQ(reads, (QVector<int>{0, 2, 3, 5, 7})) << "1 and 4 repeat the layer before; 6 is past the budget";
+    const QStringList events = shared.events;
+    ASSERT_EQ(events.size(), 7) << events.join(", ").toStdString();
+    EXPECT_EQ(events.mid(0, 6), everyLayer.events.mid(0, 6).replaceInStrings(QRegularExpression("^(1|4): .*"), "\\1: again"));
+    EXPECT_EQ(events[6], QStringLiteral("6: stop"));
 }
 
 SliceReport reportOf(const QVector<qint64>& layerBytes, const QVector<int>& warned)
