@@ -144,14 +144,24 @@ QRgb shrinkBothAxes(const QRgb* pixel, const Axis& x, int column, const Axis& y,
     return qRgb(int(total.red >> 24), int(total.green >> 24), int(total.blue >> 24));
 }
 
-// The picture as Format_RGB32, as Qt converts it. Qt converts a grey picture
-// of 128 KiB or more on threads, so that is done here; RGB888, the other
-// format these programs scale, it converts on the calling thread.
-QImage opaqueRgb32(const QImage& image)
+} // namespace
+
+bool SmoothScaler::qtWouldUseThreads(const QImage& source, int height)
+{
+    const qint64 segments = qint64(source.width()) * source.height() / kSegmentPixels;
+    return std::min<qint64>(segments, height) > 1;
+}
+
+// Qt converts a grey picture of 128 KiB or more on threads, so that is done
+// here; RGB888, the other format these programs scale, it converts on the
+// calling thread.
+QImage SmoothScaler::rgb32(const QImage& image)
 {
     if (image.format() != QImage::Format_Grayscale8)
         return image.convertToFormat(QImage::Format_RGB32);
     QImage converted(image.size(), QImage::Format_RGB32);
+    if (converted.isNull())
+        return converted;
     for (int y = 0; y < converted.height(); ++y) {
         const uchar* in = image.constScanLine(y);
         QRgb* out = reinterpret_cast<QRgb*>(converted.scanLine(y));
@@ -161,21 +171,13 @@ QImage opaqueRgb32(const QImage& image)
     return converted;
 }
 
-} // namespace
-
-bool SmoothScaler::qtWouldUseThreads(const QImage& source, int height)
-{
-    const qint64 segments = qint64(source.width()) * source.height() / kSegmentPixels;
-    return std::min<qint64>(segments, height) > 1;
-}
-
 QImage SmoothScaler::scaled(const QImage& image, int width, int height)
 {
     if (image.isNull() || width <= 0 || height <= 0)
         return QImage();
     if (image.size() == QSize(width, height) || image.hasAlphaChannel())
         return image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    const QImage source = opaqueRgb32(image);
+    const QImage source = rgb32(image);
     if (source.isNull())
         return QImage();
     // A small source Qt scales on this thread.

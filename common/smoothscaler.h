@@ -18,6 +18,10 @@ public:
     // when out of memory or for an empty size.
     static QImage scaled(const QImage& image, int width, int height);
 
+    // The opaque picture in Format_RGB32, as Qt converts it, on the calling
+    // thread; null when out of memory.
+    static QImage rgb32(const QImage& image);
+
     // True when Qt would split scaling `source` among threads.
     static bool qtWouldUseThreads(const QImage& source, int height);
 };

@@ -9,22 +9,6 @@
 namespace {
 
 
-// The grey picture in colour, to draw marks on. By hand: Qt 5.15 converts
-// large pictures on threads that may not be had. Null when out of memory.
-QImage inColour(const QImage& grey)
-{
-    QImage picture(grey.size(), QImage::Format_RGB32);
-    if (picture.isNull())
-        return picture;
-    for (int y = 0; y < picture.height(); ++y) {
-        const uchar* in = grey.constScanLine(y);
-        QRgb* out = reinterpret_cast<QRgb*>(picture.scanLine(y));
-        for (int x = 0; x < grey.width(); ++x)
-            out[x] = qRgb(in[x], in[x], in[x]);
-    }
-    return picture;
-}
-
 void paint(QImage& picture, const std::vector<IslandFinder::Interval>& intervals, QRgb colour)
 {
     for (const IslandFinder::Interval& v : intervals)
@@ -148,7 +132,7 @@ QImage LayerPictures::drawPicture(int layer)
     const bool sealed = darkSpace && !darkSpace->faceIntervals(layer).empty();
     if (islands.empty() && !sealed)
         return grey;
-    QImage picture = inColour(grey);
+    QImage picture = SmoothScaler::rgb32(grey);
     if (picture.isNull())
         return grey;
     for (const RowBlock& v : islands) {
