@@ -15,11 +15,6 @@ void LayerFinders::endLayer(int layer, SliceReport& report)
     darkSpace.endLayer(layer);
 }
 
-void LayerFinders::repeatLayer(int layer)
-{
-    darkSpace.repeatLayer(layer);
-}
-
 void LayerFinders::finish(SliceReport& report)
 {
     report.darkSpace = darkSpace.finish();

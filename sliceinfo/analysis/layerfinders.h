@@ -16,9 +16,6 @@ public:
 
     // Ends a layer whose lit runs went to both finders.
     void endLayer(int layer, SliceReport& report);
-    // A layer that shares the block of the one before, so holds the same
-    // runs; it is not read again, and has no islands.
-    void repeatLayer(int layer);
     // Ends the print.
     void finish(SliceReport& report);
 
