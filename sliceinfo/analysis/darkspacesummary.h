@@ -78,6 +78,9 @@ public:
     qint64 significantCups = 0;
     QVector<Cup> largestCups; // significant, by largest face, largest first
     int notExaminedFrom = -1; // the layer from which they were not looked for
+    // Why: the data that table entries share, read again, passed
+    // bounds::kMaxRereadBytes (otherwise a layer held too much).
+    bool rereadBudgetSpent = false;
 
 private:
     // Per layer, how many significant ones start there less how many ended

@@ -1,6 +1,7 @@
 #include "printwarnings.h"
 
 #include "darkspacefinder.h"
+#include "format/bounds.h"
 #include "printfigures.h"
 #include "report/layerselection.h"
 
@@ -237,6 +238,15 @@ ReportWarning sizeWarning(const QString& kind, const QString& what, const QVecto
     return w;
 }
 
+// The dark space stopped where too much shared data would be read again.
+QString rereadText(int layer)
+{
+    return QStringLiteral("the layers up to %1 read more than %2 MiB of data that other table entries share, "
+                          "again: traps and cups were not looked for from layer %1 on")
+        .arg(layer)
+        .arg(bounds::kMaxRereadBytes / (1024 * 1024));
+}
+
 // The traps and cups past their thresholds, with the largest few; the others
 // counted.
 QVector<ReportWarning> darkSpaceWarnings(const SliceReport& report)
@@ -264,11 +274,13 @@ QVector<ReportWarning> darkSpaceWarnings(const SliceReport& report)
             report.print));
     if (s.notExaminedFrom >= 0)
         warnings.append(warning(QStringLiteral("darkSpaceNotExamined"), {s.notExaminedFrom},
-                                QStringLiteral("layer %1 has more than %2 dark runs, or more than %3 sealed hollows "
-                                               "reach it: traps and cups were not looked for from it on")
-                                    .arg(s.notExaminedFrom)
-                                    .arg(qulonglong(DarkSpaceFinder::kMaxItems))
-                                    .arg(qulonglong(DarkSpaceFinder::kMaxComponents))));
+                                s.rereadBudgetSpent ? rereadText(s.notExaminedFrom)
+                                                    : QStringLiteral("layer %1 has more than %2 dark runs, or more than "
+                                                                     "%3 sealed hollows reach it: traps and cups were "
+                                                                     "not looked for from it on")
+                                                          .arg(s.notExaminedFrom)
+                                                          .arg(qulonglong(DarkSpaceFinder::kMaxItems))
+                                                          .arg(qulonglong(DarkSpaceFinder::kMaxComponents))));
     return warnings;
 }
 

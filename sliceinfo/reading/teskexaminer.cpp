@@ -127,6 +127,7 @@ void TeskExaminer::scanLayers()
             darkSpace.endLayer(j);
     }
     sliceReport.darkSpace = darkSpace.finish();
+    sliceReport.darkSpace.rereadBudgetSpent = rereadBytes > bounds::kMaxRereadBytes;
 }
 
 // Layer j's block, scanned; its lit runs handed to `islands` and `darkSpace`

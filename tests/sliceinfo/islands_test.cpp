@@ -434,4 +434,32 @@ TEST(SharedBlocks, GiveThePicturesOfEveryBlockCopiedOut)
         EXPECT_TRUE(shared.picture(j) == own.picture(j)) << j;
 }
 
+// Entries alternating between two blocks of 16 MiB: the dark space follows
+// the layers until 256 MiB of shared data would be read again, and the
+// warning says so.
+TEST(SharedBlocks, AreReadAgainForTrapsAndCupsWithinABudget)
+{
+    TeskBuilder builder;
+    builder.header.resolutionX = 40;
+    builder.header.resolutionY = 30;
+    const QByteArray empty = teskRunToken(0, 0);
+    for (int grey : {0x40, 0x20}) {
+        const QByteArray layer = teskRunToken(grey, 40 * 30);
+        builder.addLayerStream(layer + empty.repeated((16 * 1024 * 1024 - layer.size()) / empty.size()));
+    }
+    std::vector<int> pattern;
+    for (int j = 0; j < 20; ++j)
+        pattern.push_back(j % 2);
+    QTemporaryDir dir;
+    const auto examiner = examine(buildSharingBlocks(builder, pattern), dir, QStringLiteral("alternating.tesk"));
+    const DarkSpaceSummary& found = examiner->report().darkSpace;
+    EXPECT_EQ(found.notExaminedFrom, 18) << "16 blocks read again take 256 MiB less a few bytes";
+    EXPECT_TRUE(found.rereadBudgetSpent);
+    const auto warned = std::find_if(examiner->report().warnings.begin(), examiner->report().warnings.end(),
+                                     [](const ReportWarning& w) { return w.kind == QLatin1String("darkSpaceNotExamined"); });
+    ASSERT_NE(warned, examiner->report().warnings.end());
+    EXPECT_TRUE(warned->text.contains(QLatin1String("more than 256 MiB of data that other table entries share")))
+        << warned->text.toStdString();
+}
+
 } // namespace
