@@ -241,8 +241,8 @@ ReportWarning sizeWarning(const QString& kind, const QString& what, const QVecto
 // The dark space stopped where too much shared data would be read again.
 QString rereadText(int layer)
 {
-    return QStringLiteral("the layers up to %1 read more than %2 MiB of data that other table entries share, "
-                          "again: traps and cups were not looked for from layer %1 on")
+    return QStringLiteral("by layer %1 more than %2 MiB of data that table entries share would have been read "
+                          "again: traps and cups were not looked for from it on")
         .arg(layer)
         .arg(bounds::kMaxRereadBytes / (1024 * 1024));
 }

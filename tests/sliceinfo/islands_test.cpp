@@ -458,7 +458,7 @@ TEST(SharedBlocks, AreReadAgainForTrapsAndCupsWithinABudget)
     const auto warned = std::find_if(examiner->report().warnings.begin(), examiner->report().warnings.end(),
                                      [](const ReportWarning& w) { return w.kind == QLatin1String("darkSpaceNotExamined"); });
     ASSERT_NE(warned, examiner->report().warnings.end());
-    EXPECT_TRUE(warned->text.contains(QLatin1String("more than 256 MiB of data that other table entries share")))
+    EXPECT_TRUE(warned->text.contains(QLatin1String("by layer 18 more than 256 MiB of data that table entries share")))
         << warned->text.toStdString();
 }
 
