@@ -15,23 +15,19 @@ PageOverlay colouredOverlay(const char* kind, const char* label, QRgb colour)
 
 DarkSpaceOverlay::DarkSpaceOverlay(int width, int height)
     : finder(width, height)
-    , at(width)
 {
     finder.keepAllLayers(kKeptBytes);
 }
 
-void DarkSpaceOverlay::addRun(int level, qint64 length)
+void DarkSpaceOverlay::addLit(const RasterCursor& at, qint64 length)
 {
-    if (level != 0)
-        finder.addLit(at, length);
-    at.advance(length);
+    finder.addLit(at, length);
 }
 
 void DarkSpaceOverlay::endLayer(int layer)
 {
     finder.endLayer(layer);
     layerCount = layer + 1;
-    at = RasterCursor(at.width);
 }
 
 void DarkSpaceOverlay::repeatLayer(int layer)

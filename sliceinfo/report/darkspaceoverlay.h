@@ -14,7 +14,7 @@ public:
 
     DarkSpaceOverlay(int width, int height);
 
-    void addRun(int level, qint64 length) override;
+    void addLit(const RasterCursor& at, qint64 length) override;
     void endLayer(int layer) override;
     void repeatLayer(int layer) override;
     void stopAt(int layer) override;
@@ -22,7 +22,6 @@ public:
 
 private:
     DarkSpaceFinder finder;
-    RasterCursor at;
     int layerCount = 0;
 };
 

@@ -4,16 +4,13 @@
 
 IslandOverlay::IslandOverlay(int width, int height)
     : finder(width, height)
-    , at(width)
     , overlay(QStringLiteral("islands"), QStringLiteral("islands"), {1, 0, 0}, {LayerPictures::kIslandRedFloor, 0, 0})
 {
 }
 
-void IslandOverlay::addRun(int level, qint64 length)
+void IslandOverlay::addLit(const RasterCursor& at, qint64 length)
 {
-    if (level != 0)
-        finder.addLit(at, length);
-    at.advance(length);
+    finder.addLit(at, length);
 }
 
 void IslandOverlay::endLayer(int layer)
@@ -21,7 +18,6 @@ void IslandOverlay::endLayer(int layer)
     blocks.clear();
     finder.endLayer(layer, &blocks);
     overlay.add(layer, blocks);
-    at = RasterCursor(at.width);
 }
 
 // It rests wholly on the layer before: no islands.

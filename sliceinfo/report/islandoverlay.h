@@ -10,7 +10,7 @@ class IslandOverlay : public OverlaySource {
 public:
     IslandOverlay(int width, int height);
 
-    void addRun(int level, qint64 length) override;
+    void addLit(const RasterCursor& at, qint64 length) override;
     void endLayer(int layer) override;
     void repeatLayer(int layer) override;
     void stopAt(int layer) override;
@@ -18,7 +18,6 @@ public:
 
 private:
     IslandFinder finder;
-    RasterCursor at;
     std::vector<RowBlock> blocks;
     PageOverlay overlay;
 };

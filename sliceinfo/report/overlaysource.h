@@ -1,13 +1,14 @@
 #ifndef OVERLAYSOURCE_H
 #define OVERLAYSOURCE_H
 
+#include "analysis/layerstats.h"
 #include "report/pageoverlay.h"
 
 #include <QtGlobal>
 
 #include <vector>
 
-// Watches every layer of a print go by once, in order and with all its runs,
+// Watches every layer of a print go by once, in order and with all its lit runs,
 // while the HTML page is made, and then gives what the page draws over the
 // layers. A finder that needs the whole print before it knows what to draw
 // (a trap is known once nothing above can reach it) keeps what it needs.
@@ -15,8 +16,9 @@ class OverlaySource {
 public:
     virtual ~OverlaySource() = default;
 
-    // The next run of the current layer, in raster order; level 0 is dark.
-    virtual void addRun(int level, qint64 length) = 0;
+    // The next run of lit pixels of the current layer, starting `at`, in
+    // raster order.
+    virtual void addLit(const RasterCursor& at, qint64 length) = 0;
     virtual void endLayer(int layer) = 0;
     // A layer that reads the same data as the one before: its runs are the
     // same and are not given again.

@@ -92,13 +92,13 @@ void PageLayers::build(int layerCount, const QVector<int>& shown)
         }
         if (!show && !feeding)
             continue;
+        RasterCursor at(grid.width());
         readRuns(layer, [&](int grey, qint64 length) {
             if (show)
                 coding.addRun(grey, length);
-            if (feeding) {
-                for (OverlaySource* source : qAsConst(sources))
-                    source->addRun(grey, length);
-            }
+            for (int k = 0; feeding && grey != 0 && k < sources.size(); ++k)
+                sources[k]->addLit(at, length);
+            at.advance(length);
         });
         for (int k = 0; feeding && k < sources.size(); ++k)
             sources[k]->endLayer(layer);

@@ -215,7 +215,7 @@ TEST(PageLayers, ChunksHoldEveryLayerShownAndLayersLikeTheOneBeforeTakeNoRoom)
 // What a source is given, layer by layer.
 class RecordingSource : public OverlaySource {
 public:
-    void addRun(int level, qint64 length) override { lit += level != 0 ? length : 0; }
+    void addLit(const RasterCursor&, qint64 length) override { lit += length; }
     void endLayer(int layer) override { events << QStringLiteral("%1: %2 lit").arg(layer).arg(lit), lit = 0; }
     void repeatLayer(int layer) override { events << QStringLiteral("%1: again").arg(layer); }
     void stopAt(int layer) override { events << QStringLiteral("%1: stop").arg(layer); }
