@@ -112,25 +112,26 @@ std::vector<RowBlock> LayerPictures::islandBlocks(int layer)
 QImage LayerPictures::picture(int layer)
 {
     // The dark space marks belong to the layer, not to its data.
-    if (darkSpace && !darkSpace->faceIntervals(layer).empty())
-        return drawPicture(layer);
+    const std::vector<IslandFinder::Interval> faces =
+        darkSpace ? darkSpace->faceIntervals(layer) : std::vector<IslandFinder::Interval>();
+    if (!faces.empty())
+        return drawPicture(layer, faces);
     const QPair<int, int> pair(layer > 0 ? examiner.sameLayerAs(layer - 1) : -1, examiner.sameLayerAs(layer));
     if (const QImage* kept = pictures.find(pair))
         return *kept;
-    const QImage image = drawPicture(layer);
+    const QImage image = drawPicture(layer, faces);
     if (examiner.dataShared(layer))
         pictures.keep(pair, image, image.sizeInBytes());
     return image;
 }
 
-QImage LayerPictures::drawPicture(int layer)
+QImage LayerPictures::drawPicture(int layer, const std::vector<IslandFinder::Interval>& faces)
 {
     const QImage grey = examiner.layerImage(layer);
     if (grey.isNull())
         return grey;
     const std::vector<RowBlock> islands = islandBlocks(layer);
-    const bool sealed = darkSpace && !darkSpace->faceIntervals(layer).empty();
-    if (islands.empty() && !sealed)
+    if (islands.empty() && faces.empty())
         return grey;
     QImage picture = SmoothScaler::rgb32(grey);
     if (picture.isNull())
@@ -143,9 +144,9 @@ QImage LayerPictures::drawPicture(int layer)
                 out[x] = qRgb(qMax<int>(in[x], kIslandRedFloor), 0, 0);
         }
     }
-    if (sealed) {
+    if (!faces.empty()) {
         // Every trapped pixel is a sealed face too.
-        paint(picture, darkSpace->faceIntervals(layer), kSealed);
+        paint(picture, faces, kSealed);
         paint(picture, darkSpace->trappedIntervals(layer), kTrapped);
     }
     return picture;

@@ -45,7 +45,8 @@ public:
     std::vector<RowBlock> islandBlocks(int layer);
 
 private:
-    QImage drawPicture(int layer);
+    // With `faces`, the layer's sealed dark pixels.
+    QImage drawPicture(int layer, const std::vector<IslandFinder::Interval>& faces);
     QImage drawThumbnail(int layer, const QSize& size);
     // Hands the lit runs of the layer to `addLit(at, length)`.
     template <typename AddLit>
